@@ -1,0 +1,60 @@
+// The episode file (".vde"): a 208-byte header and three length-prefixed
+// zlib blobs, all integers 4 bytes little-endian, no magic, no padding.
+//
+//   0   headerSize     4    16  name      128   192 titleWidth    4
+//   4   listPlace      4   144  startLevel 32   196 titleHeight   4
+//   8   episodeExtraA  4   176  imageWidth  4   200 titleExtraA   4
+//  12   episodeExtraB  4   180  imageHeight 4   204 titleExtraB   4
+//                          184  imageExtraA 4
+//                          188  imageExtraB 4
+//  208  L1, then L1 bytes of Image blob; L2, Title blob; L3, LowTitle blob.
+//
+// Anything after the third blob is ignored.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "episode_record.h"
+
+constexpr size_t kEpisodeHeaderBytes = 208;
+
+// What a read found, for reporting. `problem` is a static English text, null
+// when the file was complete.
+struct EpisodeReadReport {
+    bool opened = false;
+    bool complete = false;
+    const char* problem = nullptr;
+    uint64_t fileSize = 0;
+};
+
+// Header <-> its 208 file bytes (little-endian on every host; text fields at
+// full width, bytes after the zero byte included).
+void EncodeEpisodeHeader(const EpisodeHeader& header, uint8_t out[kEpisodeHeaderBytes]);
+void DecodeEpisodeHeader(const uint8_t in[kEpisodeHeaderBytes], EpisodeHeader& header);
+
+// Reads one length-prefixed blob. `remaining` is the number of file bytes
+// left from the current position and is lowered by what was read. Returns
+// false, with the blob empty (length 0, no data), when the length or the data
+// run past the end of the file; nothing larger than `remaining` is allocated.
+// The blob's data must be absent on entry.
+bool ReadBlob(Blob& blob, FILE* in, uint64_t* remaining);
+
+// Writes the length and the first `length` bytes of data. False on a short
+// write.
+bool WriteBlob(const Blob& blob, FILE* out);
+
+// Reads the file at `path` into the record (whose blob buffers must be
+// absent). Returns false only when the file cannot be opened; the record is
+// then unchanged. A damaged file (ending inside the header, a length or a
+// blob) still returns true, but then no byte it did not supply is used:
+// a header is taken only whole, and every blob from the first damaged one on
+// is left empty, so that UnpackPictures refuses the episode.
+bool ReadEpisodeFile(EpisodeRecord& episode, const char* path,
+                     EpisodeReadReport* report = nullptr);
+
+// Writes header and blobs to a temporary file beside `path`, checking every
+// write, the flush and the close, then renames it over `path`. On any failure
+// the temporary file is removed, an existing file at `path` is left exactly as
+// it was, and the result is false.
+bool WriteEpisodeFile(const EpisodeRecord& episode, const char* path);

@@ -1,0 +1,40 @@
+// The three forms of an episode's pictures and the conversions between them:
+// 8-bit surfaces in the ReferencePalette <-> raw pixel buffers (one byte a
+// pixel, rows of exactly the width) <-> zlib blobs.
+#pragma once
+
+#include <SDL.h>
+#include <cstdint>
+
+#include "episode_record.h"
+
+// Pictures larger than this on either side, or with more pixels in all, are
+// refused when unpacking: SDL 1.2 surfaces keep their pitch in 16 bits, and a
+// picture of an episode is nowhere near this size.
+constexpr uint32_t kMaxPictureSide = 16384;
+constexpr uint32_t kMaxPicturePixels = 64u * 1024 * 1024;
+
+// Decompresses the three blobs into width x height pixel buffers (which must
+// be absent on entry). False when a size is 0 or beyond the limits above, or
+// a blob is not a zlib stream that fits its buffer. Bytes a shorter stream
+// does not write are colour index 0. Buffers made before a failure stay in
+// the record until FreeEpisodeBuffers.
+bool UnpackPictures(EpisodeRecord& episode);
+
+// Compresses the three pixel buffers with compress2 at level 9 into blobs of
+// compressBound capacity. False at the first zlib result other than Z_OK.
+bool PackPictures(EpisodeRecord& episode);
+
+// Makes three 8-bit surfaces in the ReferencePalette from the pixel buffers.
+// Only when all three are made are the slots' old surfaces freed and replaced;
+// otherwise the slots are unchanged and the result is false (also when the
+// ReferencePalette is not loaded).
+bool BuffersToSurfaces(EpisodeRecord& episode, SDL_Surface** image, SDL_Surface** title,
+                       SDL_Surface** lowTitle);
+
+// Copies three 8-bit surfaces into new pixel buffers (which must be absent)
+// and records the sizes in the header. False, with no buffer made, when a
+// surface is missing or not 8-bit (header unchanged), or when the LowTitle's
+// width and height are not the Title's (header then holds the new sizes).
+bool SurfacesToBuffers(EpisodeRecord& episode, SDL_Surface* image, SDL_Surface* title,
+                       SDL_Surface* lowTitle);

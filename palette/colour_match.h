@@ -1,0 +1,34 @@
+// Matching colours to a 256-colour palette, and converting pictures to it.
+//
+// The matching rule: the entry with the smallest sum of absolute differences
+// of red, green and blue; among equals the lowest index. Every function here
+// gives exactly that index.
+#pragma once
+
+#include <SDL.h>
+#include <cstdint>
+
+// The rule, evaluated over all 256 entries (the reference implementation).
+uint8_t NearestReferenceColour(uint8_t red, uint8_t green, uint8_t blue, const SDL_Color* palette);
+
+// True when all 256 entries of the 8-bit surface's palette equal `palette`'s,
+// all four bytes of each entry compared.
+bool IsReferencePalette(const SDL_Surface* surface, const SDL_Color* palette);
+
+// Rewrites the pixels of an 8-bit surface to the nearest `palette` indices of
+// the colours of its own palette (all 256 entries). The surface's palette is
+// left as it was. Any other depth: nothing changes.
+void ConvertPaletteToReference(SDL_Surface* surface, const SDL_Color* palette);
+
+// Replaces every byte of the 8-bit surface's pixel storage, pitch x height
+// bytes including those past each row's width, by table[byte].
+void RemapPixels(SDL_Surface* surface, const uint8_t table[256]);
+
+// Replaces the 32-bit surface in *surface by a new 8-bit surface of the same
+// size in `palette`, each pixel (red bits 16-23, green 8-15, blue 0-7) by its
+// nearest entry, and frees the old one. False, with *surface untouched, when
+// it is not 32-bit or the new surface cannot be made.
+bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palette);
+
+// The 32-bit value at column x of row y. No bounds check.
+uint32_t GetPixel32(const SDL_Surface* surface, int x, int y);

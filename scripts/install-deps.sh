@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need.
+# Safe to run again: it installs only what is missing. Needs root (or sudo).
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  zlib1g-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  xvfb xdotool x11-utils python3 python3-xlib imagemagick
+)
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+missing=()
+for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
+have_sdl=0
+installed libsdl1.2-dev || installed libsdl1.2-compat-dev && have_sdl=1
+[ ${#missing[@]} -eq 0 ] && [ $have_sdl -eq 1 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+$SUDO apt-get update -qq
+# Debian 12 has SDL 1.2 itself; newer releases only its compatibility layer.
+if [ $have_sdl -eq 0 ]; then
+  candidate=$(apt-cache policy libsdl1.2-dev 2>/dev/null || true)
+  if [[ "$candidate" == *"Candidate: "[0-9]* ]]; then
+    missing+=(libsdl1.2-dev)
+  else
+    missing+=(libsdl1.2-compat-dev)
+  fi
+fi
+echo "Installing: ${missing[*]}"
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,87 @@
+#include "bmp_writer.h"
+
+#include <cstdio>
+
+void PutLe32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void PutLe16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
+    bytes[offset] = static_cast<uint8_t>(value);
+    bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
+    const int bpp = spec.bitsPerPixel;
+    const uint32_t width = static_cast<uint32_t>(spec.width);
+    const uint32_t rows = static_cast<uint32_t>(spec.height < 0 ? -spec.height : spec.height);
+    const uint32_t rowBytes = ((width * bpp + 31) / 32) * 4;
+    const uint32_t paletteBytes = bpp <= 8 ? 4u * static_cast<uint32_t>(spec.palette.size()) : 0;
+    const uint32_t dataOffset = 14 + spec.infoHeaderSize + paletteBytes;
+    std::vector<uint8_t> file(dataOffset + rowBytes * rows, 0);
+
+    file[0] = 'B';
+    file[1] = 'M';
+    PutLe32(file, 2, static_cast<uint32_t>(file.size()));
+    PutLe32(file, 10, dataOffset);
+    PutLe32(file, 14, spec.infoHeaderSize);
+    PutLe32(file, 18, static_cast<uint32_t>(spec.width));
+    PutLe32(file, 22, static_cast<uint32_t>(spec.height));
+    PutLe16(file, 26, 1);
+    PutLe16(file, 28, static_cast<uint16_t>(bpp));
+    PutLe32(file, 30, 0);  // BI_RGB
+    PutLe32(file, 34, rowBytes * rows);
+    PutLe32(file, 46, bpp <= 8 ? static_cast<uint32_t>(spec.palette.size()) : 0);
+    if (spec.infoHeaderSize >= 108) {
+        PutLe32(file, 14 + 56, 0x73524742);  // 'sRGB' colour space
+    }
+    for (size_t i = 0; i < spec.palette.size() && bpp <= 8; ++i) {
+        const uint32_t c = spec.palette[i];
+        const size_t at = 14 + spec.infoHeaderSize + 4 * i;
+        file[at] = static_cast<uint8_t>(c);
+        file[at + 1] = static_cast<uint8_t>(c >> 8);
+        file[at + 2] = static_cast<uint8_t>(c >> 16);
+    }
+    for (uint32_t y = 0; y < rows; ++y) {
+        // Bottom-up unless the height is negative.
+        const uint32_t fileRow = spec.height < 0 ? y : rows - 1 - y;
+        uint8_t* row = &file[dataOffset + fileRow * rowBytes];
+        for (uint32_t x = 0; x < width; ++x) {
+            const size_t i = static_cast<size_t>(y) * width + x;
+            const uint32_t v = i < spec.pixels.size() ? spec.pixels[i] : 0;
+            switch (bpp) {
+                case 1: row[x / 8] |= static_cast<uint8_t>((v & 1) << (7 - x % 8)); break;
+                case 4: row[x / 2] |= static_cast<uint8_t>((v & 15) << (x % 2 ? 0 : 4)); break;
+                case 8: row[x] = static_cast<uint8_t>(v); break;
+                case 16: {
+                    const uint16_t p = static_cast<uint16_t>(((v >> 19) & 31) << 10 |
+                                                             ((v >> 11) & 31) << 5 | ((v >> 3) & 31));
+                    row[2 * x] = static_cast<uint8_t>(p);
+                    row[2 * x + 1] = static_cast<uint8_t>(p >> 8);
+                    break;
+                }
+                case 24:
+                    row[3 * x] = static_cast<uint8_t>(v);
+                    row[3 * x + 1] = static_cast<uint8_t>(v >> 8);
+                    row[3 * x + 2] = static_cast<uint8_t>(v >> 16);
+                    break;
+                case 32:
+                    row[4 * x] = static_cast<uint8_t>(v);
+                    row[4 * x + 1] = static_cast<uint8_t>(v >> 8);
+                    row[4 * x + 2] = static_cast<uint8_t>(v >> 16);
+                    row[4 * x + 3] = 0;
+                    break;
+                default: break;
+            }
+        }
+    }
+    return file;
+}
+
+bool WriteBmp(const std::string& path, const BmpSpec& spec) {
+    const std::vector<uint8_t> bytes = MakeBmp(spec);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
