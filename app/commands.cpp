@@ -1,1 +1,212 @@
-// placeholder: being written
+// The commands behind the mouse clicks of the editor screen.
+#include <cstring>
+#include <vector>
+
+#include "bmp_import.h"
+#include "colour_match.h"
+#include "editor_app.h"
+#include "episode_file.h"
+#include "font.h"
+#include "picture_packing.h"
+#include "prompt.h"
+#include "reference_palette.h"
+#include "safe_write.h"
+
+namespace {
+
+// Room for a prompt's answer: 32 characters and the NUL.
+using AnswerBuffer = char[kPromptMaxChars + 1];
+
+constexpr size_t kExtensionLength = 3;
+constexpr size_t kMaxNameForExtension = 28;
+
+// An 8-bit copy of `picture` with a full 256-entry `palette`. SDL's BMP
+// reader shrinks a palette to the colours the file declares, and both the
+// screen blit and BMP export index the palette with every pixel value, so a
+// slot never keeps such a surface. Null when the copy cannot be made.
+SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palette) {
+    SDL_Surface* copy = SDL_CreateRGBSurface(0, picture->w, picture->h, 8, 0, 0, 0, 0);
+    if (!copy) return nullptr;
+    SDL_SetColors(copy, const_cast<SDL_Color*>(palette), 0, kPaletteEntries);
+    for (int y = 0; y < picture->h; ++y) {
+        std::memcpy(static_cast<uint8_t*>(copy->pixels) + y * copy->pitch,
+                    static_cast<const uint8_t*>(picture->pixels) + y * picture->pitch,
+                    static_cast<size_t>(picture->w));
+    }
+    return copy;
+}
+
+// The BMP file SDL writes for an 8-bit surface, built in memory so that the
+// file on disk can be replaced whole.
+bool EncodeBmp(SDL_Surface* picture, std::vector<uint8_t>& bytes) {
+    const size_t rowBytes = (static_cast<size_t>(picture->w) + 3) & ~static_cast<size_t>(3);
+    const size_t colours = static_cast<size_t>(picture->format->palette->ncolors);
+    bytes.assign(14 + 40 + 4 * colours + rowBytes * static_cast<size_t>(picture->h), 0);
+    SDL_RWops* out = SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
+    if (!out) return false;
+    SDL_ClearError();
+    const bool ok = SDL_SaveBMP_RW(picture, out, 0) == 0 && SDL_GetError()[0] == '\0';
+    const int written = SDL_RWtell(out);
+    SDL_RWclose(out);
+    if (!ok || written <= 0) return false;
+    bytes.resize(static_cast<size_t>(written));
+    return true;
+}
+
+}  // namespace
+
+void AppendExtension(const char* extension, char* name) {
+    const size_t n = std::strlen(name);
+    if (n > kMaxNameForExtension) return;
+    name[n] = '.';
+    std::memcpy(name + n + 1, extension, kExtensionLength);
+    name[n + 1 + kExtensionLength] = '\0';
+}
+
+void EditorApp::OnMouseUp() {
+    mouseX = event.button.x;
+    mouseY = event.button.y;
+    if (event.button.button != SDL_BUTTON_LEFT) return;
+    const int x = mouseX;
+    const int y = mouseY;
+
+    // Strict bounds; the regions do not overlap, so one release runs at most
+    // one command.
+    if (x < 320 && y < 360) return ImportPicture(Slot::Image);
+    if (x > 350 && x < 590 && y < 90) return ImportPicture(Slot::Title);
+    if (x > 350 && x < 590 && y > 100 && y < 190) return ImportPicture(Slot::LowTitle);
+    if (x > 350 && y > 200) {
+        if (y < 232) return EditEpisodeName();
+        if (y > 248 && y < 280) return EditStartLevel();
+    }
+    if (y > 432 && y < 448) {
+        if (x > 32 && x < 96) return LoadEpisode();
+        if (x > 128 && x < 192) return SaveEpisode();
+        if (x > 224 && x < 288) return SaveBitmaps();
+    }
+}
+
+SDL_Surface*& EditorApp::SlotSurface(Slot slot) {
+    switch (slot) {
+        case Slot::Image: return imageSurface;
+        case Slot::Title: return titleSurface;
+        case Slot::LowTitle: break;
+    }
+    return lowTitleSurface;
+}
+
+void EditorApp::ShowMessage(const char* message) {
+    DrawText(message, 128, 128, screen);
+    SDL_UpdateRect(screen, 128, 128, static_cast<Uint32>(8 * std::strlen(message)), 16);
+    WaitForKey();
+}
+
+void EditorApp::ImportPicture(Slot slot) {
+    AnswerBuffer name;
+    if (!PromptText(name, "Enter bmp filename:", 64, 64, screen)) return;
+    AppendExtension("bmp", name);
+    SDL_Surface* loaded = LoadBmpSafely(name);
+    if (!loaded) return;
+
+    SDL_Surface* picture = nullptr;
+    switch (loaded->format->BitsPerPixel) {
+        case 8:
+            if (!IsReferencePalette(loaded, ReferencePalette)) {
+                ShowMessage("Not kto palette. Palette will be converted.");
+                ConvertPaletteToReference(loaded, ReferencePalette);
+            }
+            picture = CopyIntoPalette(loaded, ReferencePalette);
+            SDL_FreeSurface(loaded);
+            break;
+        case 24: {
+            DrawText("Bitdepth=24, image will be converted.", 128, 128, screen);
+            picture = SDL_DisplayFormat(loaded);
+            SDL_FreeSurface(loaded);
+            SDL_UpdateRect(screen, 128, 128, 296, 16);
+            WaitForKey();
+            // A conversion that cannot make its surface leaves the slot as it was.
+            if (picture && !ConvertTrueColourToReference(&picture, ReferencePalette)) {
+                SDL_FreeSurface(picture);
+                picture = nullptr;
+            }
+            break;
+        }
+        default:
+            ShowMessage("Not a supported bitdepth!");
+            SDL_FreeSurface(loaded);
+            return;
+    }
+    if (!picture) return;
+    SDL_Surface*& target = SlotSurface(slot);
+    if (target) SDL_FreeSurface(target);
+    target = picture;
+}
+
+void EditorApp::EditEpisodeName() {
+    AnswerBuffer text = {};
+    PromptText(text, "Enter episodename:", 128, 64, screen);
+    if (text[0] != '\0') SetEpisodeName(episode, text);
+}
+
+void EditorApp::EditStartLevel() {
+    AnswerBuffer text = {};
+    PromptText(text, "Enter startlevel:", 128, 64, screen);
+    if (text[0] == '\0') return;
+    // A level name that would not fit the field with its extension is refused
+    // rather than stored without it or cut short: either names another file.
+    if (std::strlen(text) + 1 + kExtensionLength >= kStartLevelSize) return;
+    AppendExtension("VLV", text);
+    SetStartLevel(episode, text);
+}
+
+void EditorApp::LoadEpisode() {
+    AnswerBuffer text = {};
+    PromptText(text, "Enter episode filename:", 128, 64, screen);
+    if (text[0] == '\0') return;
+    AppendExtension("vde", text);
+    std::memcpy(fileName, text, sizeof text);
+    FreeEpisodeBuffers(episode);
+    if (!ReadEpisodeFile(episode, fileName)) return;
+    // A damaged or truncated file leaves its blobs empty, so it fails here
+    // like any other that cannot be unpacked.
+    if (!UnpackPictures(episode) ||
+        !BuffersToSurfaces(episode, &imageSurface, &titleSurface, &lowTitleSurface)) {
+        ShowMessage("File corrupt!");
+        ResetEpisode(episode);
+    }
+}
+
+void EditorApp::SaveEpisode() {
+    AnswerBuffer text = {};
+    PromptText(text, "Enter episode filename:", 128, 64, screen);
+    if (text[0] == '\0') return;
+    if (!imageSurface || !titleSurface || !lowTitleSurface) {
+        ShowMessage("You need 3 bmp files!");
+        return;
+    }
+    AppendExtension("vde", text);
+    std::memcpy(fileName, text, sizeof text);
+    FreeEpisodeBuffers(episode);
+    // A save that writes nothing says so; the file that was there stays.
+    if (!SurfacesToBuffers(episode, imageSurface, titleSurface, lowTitleSurface)) {
+        const bool sameSize =
+            titleSurface->w == lowTitleSurface->w && titleSurface->h == lowTitleSurface->h;
+        ShowMessage(sameSize ? "Couldn't save file!" : "Title and LowTitle differ in size!");
+        return;
+    }
+    if (!PackPictures(episode) || !WriteEpisodeFile(episode, fileName)) {
+        ShowMessage("Couldn't save file!");
+    }
+}
+
+void EditorApp::SaveBitmaps() {
+    static const char* const kExportNames[] = {"Image.bmp", "Title.bmp", "LowTitle.bmp"};
+    SDL_Surface* const pictures[] = {imageSurface, titleSurface, lowTitleSurface};
+    for (int i = 0; i < 3; ++i) {
+        if (!pictures[i]) continue;  // an empty slot leaves its file alone
+        std::vector<uint8_t> bytes;
+        if (EncodeBmp(pictures[i], bytes)) {
+            ReplaceFileWithBytes(kExportNames[i], bytes.data(), bytes.size());
+        }
+    }
+}

@@ -1,1 +1,129 @@
-// placeholder: being written
+#include "editor_app.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "event_feed.h"
+#include "font.h"
+#include "reference_palette.h"
+
+void EditorApp::Init(uint16_t width, uint16_t height, uint32_t flags) {
+    if (SDL_Init(flags) < 0) {
+        std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
+        std::exit(1);
+    }
+    std::atexit(SDL_Quit);
+    screen = SDL_SetVideoMode(width, height, 32, 0);
+    if (!screen) {
+        std::fprintf(stderr, "Couldn't set desired video mode: %s\n", SDL_GetError());
+        std::exit(1);
+    }
+    SDL_WM_SetCaption("VDE_Editor", nullptr);
+    for (char& c : fileName) c = '\0';
+    // Without the glyph sheet nothing, not even the palette message, can be
+    // shown: say so where a developer looks and stop.
+    if (!BuildFont(false, 0xFFFFFF)) {
+        std::fprintf(stderr, "Couldn't build the font: %s\n", SDL_GetError());
+        std::exit(1);
+    }
+    if (!LoadReferencePalette()) {
+        DrawText("Couldn't find \"menu.pal\"\nQuitting...", 64, 64, screen);
+        SDL_UpdateRect(screen, 0, 0, 0, 0);
+        WaitForKey();
+        std::exit(1);
+    }
+    ResetEpisode(episode);
+    SetEpisodeName(episode, "#Kelto@Episode");
+    SetStartLevel(episode, "CASTLE1.VLV");
+    imageSurface = nullptr;
+    titleSurface = nullptr;
+    lowTitleSurface = nullptr;
+    lastFrameTick = SDL_GetTicks();
+    initialised = true;
+}
+
+void EditorApp::Run() {
+    if (!initialised) {
+        std::fprintf(stderr, "Application not initialized: %s\n", SDL_GetError());
+        std::exit(1);
+    }
+    running = true;
+    imageArea = SDL_Rect{0, 0, 304, 354};
+    titleArea = SDL_Rect{350, 0, 220, 78};
+    lowTitleArea = SDL_Rect{350, 100, 220, 78};
+    while (running) RunPass();
+}
+
+void EditorApp::RunPass() {
+    while (PollEvent(&event)) DispatchEvent();
+    const uint32_t now = SDL_GetTicks();
+    // Unsigned difference: correct across the tick counter's wrap.
+    if (now - lastFrameTick >= kFrameInterval) {
+        lastFrameTick = now;
+        Update();
+        ReadMouse();
+        DrawEditorScreen();
+    }
+}
+
+void EditorApp::DispatchEvent() {
+    switch (event.type) {
+        case SDL_KEYDOWN:
+            if (event.key.keysym.sym < SDLK_LAST) keyState[event.key.keysym.sym] = 1;
+            OnKeyDown();
+            break;
+        case SDL_KEYUP:
+            if (event.key.keysym.sym < SDLK_LAST) keyState[event.key.keysym.sym] = 0;
+            OnKeyUp();
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+            buttonState[event.button.button] = 1;
+            OnMouseDown();
+            break;
+        case SDL_MOUSEBUTTONUP:
+            buttonState[event.button.button] = 0;
+            OnMouseUp();
+            break;
+        case SDL_QUIT:
+            running = false;
+            break;
+        case SDL_VIDEORESIZE: {
+            // The old window surface is gone after a new video mode: draw
+            // through the new one from now on.
+            SDL_Surface* resized =
+                SDL_SetVideoMode(event.resize.w, event.resize.h, 32, SDL_RESIZABLE);
+            if (resized) screen = resized;
+            break;
+        }
+        default:
+            std::fprintf(stderr, "I don't know what this event is!\n");
+            break;
+    }
+}
+
+void EditorApp::OnKeyDown() {
+    switch (event.key.keysym.sym) {
+        case SDLK_ESCAPE:
+            running = false;
+            break;
+        case SDLK_KP_MINUS:
+            if (episode.header.listPlace != 0) --episode.header.listPlace;
+            break;
+        case SDLK_KP_PLUS:
+            ++episode.header.listPlace;  // wraps to 0 past the largest value
+            break;
+        default:
+            break;
+    }
+}
+
+void EditorApp::OnKeyUp() {}
+
+void EditorApp::OnMouseDown() {
+    mouseX = event.button.x;
+    mouseY = event.button.y;
+}
+
+void EditorApp::Update() {}
+
+void EditorApp::ReadMouse() { SDL_GetMouseState(&mouseX, &mouseY); }

@@ -59,7 +59,24 @@ public:
     SDL_Rect lowTitleArea{350, 100, 220, 78};
 
     static constexpr uint32_t kFrameInterval = 20;
+
+private:
+    // The commands behind the mouse clicks (commands.cpp).
+    enum class Slot { Image, Title, LowTitle };
+    SDL_Surface*& SlotSurface(Slot slot);
+    void ImportPicture(Slot slot);
+    void EditEpisodeName();
+    void EditStartLevel();
+    void LoadEpisode();
+    void SaveEpisode();
+    void SaveBitmaps();
+    void ShowMessage(const char* message);
 };
+
+// Gives `name` a dot and the three characters of `extension` when it has at
+// most 28 characters (so the result has at most 32); a longer name stays as
+// it is. A name that already ends in an extension gets a second one.
+void AppendExtension(const char* extension, char* name);
 
 // Locks or unlocks the surface when SDL requires it before touching pixels.
 void LockScreen(SDL_Surface* surface);

@@ -1,1 +1,10 @@
-// placeholder: being written
+#include <cstdlib>
+
+#include "editor_app.h"
+
+int main(int, char**) {
+    EditorApp app;
+    app.Init(640, 480, SDL_INIT_TIMER | SDL_INIT_VIDEO);
+    app.Run();
+    std::exit(0);
+}

@@ -33,7 +33,7 @@ bool LoadReferencePalette() {
     SDL_Color table[kPaletteEntries];
     if (!ReadPaletteFile("menu.pal", table)) return false;
     // Made once and kept for the whole run: every picture surface shares it.
-    ReferencePalette = new SDL_Color[kPaletteEntries];
+    if (!ReferencePalette) ReferencePalette = new SDL_Color[kPaletteEntries];
     std::memcpy(ReferencePalette, table, sizeof table);
     return true;
 }

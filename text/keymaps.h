@@ -14,8 +14,8 @@ extern uint8_t KeyMapAlt[kKeyMapSize];
 // Fills the three tables: rule first, then the overrides. Called by BuildFont.
 void BuildKeyMaps();
 
-// The code page 850 byte of a Latin-1 character 160..255, or 0 when code
-// page 850 has none. With `shift`, a small letter gives its capital where
+// The code page 850 byte of a Latin-1 character 160..255, or 0 for any
+// other value. With `shift`, a small letter gives its capital where
 // code page 850 has one. SDL 1.2 on X11 reports the national keys of a
 // Swedish or Finnish keymap (a-ring, a-umlaut, o-umlaut, ...) as these
 // Latin-1 symbols (SDLK_WORLD_0..SDLK_WORLD_95).

@@ -1,1 +1,95 @@
-// placeholder: being written
+#include "prompt.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "event_feed.h"
+#include "font.h"
+#include "keymaps.h"
+
+namespace {
+
+constexpr int kBoxWidth = 264;
+constexpr int kBoxHeight = 32;
+constexpr uint32_t kBoxColour = 0xC0C0C0;
+
+enum class KeyOutcome { Continue, Accept, Cancel };
+
+struct PromptLine {
+    char text[kPromptMaxChars + 1] = {};
+    int count = 0;
+    int x = 0;
+    int y = 0;
+    SDL_Surface* surface = nullptr;
+
+    int16_t CellX(int k) const { return static_cast<int16_t>(x + 4 + 8 * k); }
+    int16_t CellY() const { return static_cast<int16_t>(y + 20); }
+
+    void Type(uint8_t code) {
+        if (count >= kPromptMaxChars) return;  // a full line ignores character keys
+        text[count] = static_cast<char>(code);
+        DrawChar(code, CellX(count), CellY(), surface);
+        ++count;
+    }
+
+    void Erase() {
+        if (count == 0) return;
+        --count;
+        text[count] = '\0';
+        DrawChar(' ', CellX(count), CellY(), surface);  // a black cell
+    }
+};
+
+// Shift wins over Alt; the modifier state is SDL's at the time the key is
+// examined.
+KeyOutcome HandleKey(PromptLine& line, uint16_t key) {
+    const SDLMod mod = SDL_GetModState();
+    const bool shift = (mod & KMOD_SHIFT) != 0;
+    const bool alt = (mod & KMOD_ALT) != 0;
+    if (key >= 32 && key <= 96) {
+        line.Type(shift ? KeyMapShift[key] : alt ? KeyMapAlt[key] : KeyMapPlain[key]);
+    } else if (key >= 97 && key <= 122) {
+        line.Type(static_cast<uint8_t>(shift ? key - 32 : key));
+    } else if (key >= SDLK_WORLD_0 && key <= SDLK_WORLD_95) {
+        // National keys of an X keymap arrive as their Latin-1 characters.
+        line.Type(Latin1KeyToCp850(key, shift));
+    } else if (key == SDLK_BACKSPACE) {
+        line.Erase();
+    } else if (key == SDLK_RETURN) {
+        return KeyOutcome::Accept;
+    } else if (key == SDLK_ESCAPE) {
+        return KeyOutcome::Cancel;
+    }
+    return KeyOutcome::Continue;
+}
+
+}  // namespace
+
+bool PromptText(char* result, const char* prompt, int x, int y, SDL_Surface* surface) {
+    SDL_Rect box = {static_cast<Sint16>(x), static_cast<Sint16>(y), kBoxWidth, kBoxHeight};
+    SDL_FillRect(surface, &box, kBoxColour);
+    DrawText(prompt, static_cast<int16_t>(x + 4), static_cast<int16_t>(y + 4), surface);
+    SDL_UpdateRect(surface, x, y, kBoxWidth, kBoxHeight);
+
+    PromptLine line;
+    line.x = x;
+    line.y = y;
+    line.surface = surface;
+    KeyOutcome outcome = KeyOutcome::Continue;
+    while (outcome == KeyOutcome::Continue) {
+        // Every key-down is typed, in the order it arrived; the events behind
+        // the one that ends the prompt stay queued for the main loop.
+        SDL_Event event;
+        while (outcome == KeyOutcome::Continue && PollEvent(&event)) {
+            if (event.type == SDL_QUIT) std::exit(0);
+            if (event.type != SDL_KEYDOWN) continue;
+            outcome = HandleKey(line, static_cast<uint16_t>(event.key.keysym.sym & 0xFFFF));
+        }
+        if (outcome == KeyOutcome::Cancel) return false;
+        SDL_UpdateRect(surface, x, y, kBoxWidth, kBoxHeight);
+    }
+    if (line.count == 0) return false;
+    std::memcpy(result, line.text, static_cast<size_t>(line.count) + 1);
+    return true;
+}
