@@ -14,11 +14,19 @@ void PutLe16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
 std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
     const int bpp = spec.bitsPerPixel;
     const uint32_t width = static_cast<uint32_t>(spec.width);
-    const uint32_t rows = static_cast<uint32_t>(spec.height < 0 ? -spec.height : spec.height);
-    const uint32_t rowBytes = ((width * bpp + 31) / 32) * 4;
+    // Negated in unsigned arithmetic so that the lowest height is no overflow.
+    const uint32_t rowsInHeader = spec.height < 0 ? 0u - static_cast<uint32_t>(spec.height)
+                                                  : static_cast<uint32_t>(spec.height);
+    const uint32_t rows =
+        spec.rowsStored >= 0 ? static_cast<uint32_t>(spec.rowsStored) : rowsInHeader;
+    const uint32_t rowBytes = static_cast<uint32_t>(((uint64_t{width} * bpp + 31) / 32) * 4);
     const uint32_t paletteBytes = bpp <= 8 ? 4u * static_cast<uint32_t>(spec.palette.size()) : 0;
-    const uint32_t dataOffset = 14 + spec.infoHeaderSize + paletteBytes;
-    std::vector<uint8_t> file(dataOffset + rowBytes * rows, 0);
+    const uint32_t maskBytes = 4u * static_cast<uint32_t>(spec.masks.size());
+    // Masks inside a long header take no room of their own.
+    const uint32_t maskRoom = spec.infoHeaderSize >= 40 + maskBytes ? 0 : maskBytes;
+    const uint32_t paletteOffset = 14 + spec.infoHeaderSize + maskRoom;
+    const uint32_t dataOffset = paletteOffset + paletteBytes;
+    std::vector<uint8_t> file(dataOffset + size_t{rowBytes} * rows + spec.trailingBytes, 0);
 
     file[0] = 'B';
     file[1] = 'M';
@@ -28,16 +36,20 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
     PutLe32(file, 18, static_cast<uint32_t>(spec.width));
     PutLe32(file, 22, static_cast<uint32_t>(spec.height));
     PutLe16(file, 26, 1);
-    PutLe16(file, 28, static_cast<uint16_t>(bpp));
-    PutLe32(file, 30, 0);  // BI_RGB
+    PutLe16(file, 28, static_cast<uint16_t>(spec.bitCountField > 0 ? spec.bitCountField : bpp));
+    PutLe32(file, 30, spec.masks.empty() ? 0 : 3);  // BI_RGB or BI_BITFIELDS
     PutLe32(file, 34, rowBytes * rows);
-    PutLe32(file, 46, bpp <= 8 ? static_cast<uint32_t>(spec.palette.size()) : 0);
+    PutLe32(file, 46,
+            spec.coloursUsedField >= 0 ? static_cast<uint32_t>(spec.coloursUsedField)
+            : bpp <= 8                 ? static_cast<uint32_t>(spec.palette.size())
+                                       : 0);
     if (spec.infoHeaderSize >= 108) {
         PutLe32(file, 14 + 56, 0x73524742);  // 'sRGB' colour space
     }
+    for (size_t i = 0; i < spec.masks.size(); ++i) PutLe32(file, 14 + 40 + 4 * i, spec.masks[i]);
     for (size_t i = 0; i < spec.palette.size() && bpp <= 8; ++i) {
         const uint32_t c = spec.palette[i];
-        const size_t at = 14 + spec.infoHeaderSize + 4 * i;
+        const size_t at = paletteOffset + 4 * i;
         file[at] = static_cast<uint8_t>(c);
         file[at + 1] = static_cast<uint8_t>(c >> 8);
         file[at + 2] = static_cast<uint8_t>(c >> 16);
@@ -45,17 +57,23 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
     for (uint32_t y = 0; y < rows; ++y) {
         // Bottom-up unless the height is negative.
         const uint32_t fileRow = spec.height < 0 ? y : rows - 1 - y;
-        uint8_t* row = &file[dataOffset + fileRow * rowBytes];
+        uint8_t* row = &file[dataOffset + size_t{fileRow} * rowBytes];
         for (uint32_t x = 0; x < width; ++x) {
             const size_t i = static_cast<size_t>(y) * width + x;
             const uint32_t v = i < spec.pixels.size() ? spec.pixels[i] : 0;
             switch (bpp) {
-                case 1: row[x / 8] |= static_cast<uint8_t>((v & 1) << (7 - x % 8)); break;
-                case 4: row[x / 2] |= static_cast<uint8_t>((v & 15) << (x % 2 ? 0 : 4)); break;
-                case 8: row[x] = static_cast<uint8_t>(v); break;
+                case 1:
+                    row[x / 8] |= static_cast<uint8_t>((v & 1) << (7 - x % 8));
+                    break;
+                case 4:
+                    row[x / 2] |= static_cast<uint8_t>((v & 15) << (x % 2 ? 0 : 4));
+                    break;
+                case 8:
+                    row[x] = static_cast<uint8_t>(v);
+                    break;
                 case 16: {
-                    const uint16_t p = static_cast<uint16_t>(((v >> 19) & 31) << 10 |
-                                                             ((v >> 11) & 31) << 5 | ((v >> 3) & 31));
+                    const uint16_t p = static_cast<uint16_t>(
+                        ((v >> 19) & 31) << 10 | ((v >> 11) & 31) << 5 | ((v >> 3) & 31));
                     row[2 * x] = static_cast<uint8_t>(p);
                     row[2 * x + 1] = static_cast<uint8_t>(p >> 8);
                     break;
@@ -71,7 +89,8 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
                     row[4 * x + 2] = static_cast<uint8_t>(v >> 16);
                     row[4 * x + 3] = 0;
                     break;
-                default: break;
+                default:
+                    break;
             }
         }
     }
