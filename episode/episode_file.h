@@ -19,13 +19,16 @@
 
 constexpr size_t kEpisodeHeaderBytes = 208;
 
-// What a read found, for reporting. `problem` is a static English text, null
-// when the file was complete.
+// What a read found, for reporting. `problem` is a static English text for the
+// first damage found, null when the file was complete; `detail` says the same
+// with the slot and the numbers, e.g. "Image blob length 4294967295 runs past
+// the end of the file (120 bytes left)", and is empty when nothing was wrong.
 struct EpisodeReadReport {
     bool opened = false;
-    bool complete = false;
+    bool complete = false;  // header and all three blobs were whole
     const char* problem = nullptr;
     uint64_t fileSize = 0;
+    char detail[128] = {};
 };
 
 // Header <-> its 208 file bytes (little-endian on every host; text fields at
@@ -36,25 +39,27 @@ void DecodeEpisodeHeader(const uint8_t in[kEpisodeHeaderBytes], EpisodeHeader& h
 // Reads one length-prefixed blob. `remaining` is the number of file bytes
 // left from the current position and is lowered by what was read. Returns
 // false, with the blob empty (length 0, no data), when the length or the data
-// run past the end of the file; nothing larger than `remaining` is allocated.
-// The blob's data must be absent on entry.
+// run past the end of the file or cannot be read; nothing larger than
+// `remaining` is allocated. Data the blob still holds is released first.
 bool ReadBlob(Blob& blob, FILE* in, uint64_t* remaining);
 
 // Writes the length and the first `length` bytes of data. False on a short
-// write.
+// write, or when the blob has a length but no data.
 bool WriteBlob(const Blob& blob, FILE* out);
 
-// Reads the file at `path` into the record (whose blob buffers must be
-// absent). Returns false only when the file cannot be opened; the record is
-// then unchanged. A damaged file (ending inside the header, a length or a
-// blob) still returns true, but then no byte it did not supply is used:
-// a header is taken only whole, and every blob from the first damaged one on
-// is left empty, so that UnpackPictures refuses the episode.
-bool ReadEpisodeFile(EpisodeRecord& episode, const char* path,
-                     EpisodeReadReport* report = nullptr);
+// Reads the file at `path` into the record (blob data still present is
+// released first). Returns false only when the file cannot be opened; the
+// record is then unchanged. A damaged file (ending inside the header, a
+// length or a blob, or a blob length beyond the end of the file) still
+// returns true, but then no byte it did not supply is used: the header is
+// taken only whole (else it is left as it was), and every blob from the first
+// damaged one on is left empty, so that UnpackPictures refuses the episode.
+// Only regular files have a size; anything else reads as an empty file.
+bool ReadEpisodeFile(EpisodeRecord& episode, const char* path, EpisodeReadReport* report = nullptr);
 
 // Writes header and blobs to a temporary file beside `path`, checking every
 // write, the flush and the close, then renames it over `path`. On any failure
 // the temporary file is removed, an existing file at `path` is left exactly as
-// it was, and the result is false.
+// it was, and the result is false. A blob with a length but no data is a
+// failure too. Permissions as ReplaceFile (safe_write.h) gives them.
 bool WriteEpisodeFile(const EpisodeRecord& episode, const char* path);

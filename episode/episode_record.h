@@ -21,8 +21,8 @@ struct EpisodeHeader {
     uint32_t imageHeight = 0;
     int32_t imageExtraA = 0;
     int32_t imageExtraB = 0;
-    uint32_t titleWidth = 0;  // also the LowTitle's width
-    uint32_t titleHeight = 0; // also the LowTitle's height
+    uint32_t titleWidth = 0;   // also the LowTitle's width
+    uint32_t titleHeight = 0;  // also the LowTitle's height
     int32_t titleExtraA = 0;
     int32_t titleExtraB = 0;
 };
@@ -53,5 +53,6 @@ void SetEpisodeName(EpisodeRecord& episode, const char* text);
 void SetStartLevel(EpisodeRecord& episode, const char* text);
 
 // Releases the six heap buffers that are present and sets them absent.
-// Lengths and header stay.
+// Lengths and header stay. All six come from malloc/calloc (ReadBlob,
+// PackPictures, UnpackPictures, SurfacesToBuffers) and go back with free.
 void FreeEpisodeBuffers(EpisodeRecord& episode);

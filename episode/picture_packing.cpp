@@ -1,1 +1,197 @@
-// placeholder: being written
+#include "picture_packing.h"
+
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "reference_palette.h"
+
+namespace {
+
+// Deflate cannot expand data by more than about 1032:1, so a stream of
+// `length` bytes that claims to fill more than this is hostile or broken;
+// refusing it keeps a small file from causing a huge allocation.
+uint64_t MostThatCanUnpack(uint32_t length) {
+    return 1100 * static_cast<uint64_t>(length) + 1024;
+}
+
+// Width x height when both sides are usable, else 0. The product is formed
+// in 64 bits so that a 32-bit wrap cannot pass for a small picture.
+uint64_t PictureBytes(uint32_t width, uint32_t height) {
+    if (width == 0 || height == 0) return 0;
+    if (width > kMaxPictureSide || height > kMaxPictureSide) return 0;
+    const uint64_t bytes = static_cast<uint64_t>(width) * height;
+    return bytes <= kMaxPicturePixels ? bytes : 0;
+}
+
+void Release(uint8_t*& buffer) {
+    std::free(buffer);
+    buffer = nullptr;
+}
+
+bool Unpack(const Blob& blob, uint8_t* pixels, uint64_t size) {
+    uLongf produced = static_cast<uLongf>(size);
+    return uncompress(pixels, &produced, blob.data, blob.length) == Z_OK;
+}
+
+bool Pack(const uint8_t* pixels, uint64_t size, Blob& blob, uLong capacity) {
+    uLongf produced = capacity;
+    if (compress2(blob.data, &produced, pixels, static_cast<uLong>(size), 9) != Z_OK) return false;
+    blob.length = static_cast<uint32_t>(produced);
+    return true;
+}
+
+void CopyIntoSurface(const uint8_t* pixels, uint32_t width, uint32_t height, SDL_Surface* surface) {
+    auto* rows = static_cast<uint8_t*>(surface->pixels);
+    for (uint32_t y = 0; y < height; ++y) {
+        std::memcpy(rows + static_cast<size_t>(y) * surface->pitch,
+                    pixels + static_cast<size_t>(y) * width, width);
+    }
+}
+
+void CopyFromSurface(const SDL_Surface* surface, uint8_t* pixels) {
+    const auto* rows = static_cast<const uint8_t*>(surface->pixels);
+    const size_t width = static_cast<size_t>(surface->w);
+    for (int y = 0; y < surface->h; ++y) {
+        std::memcpy(pixels + static_cast<size_t>(y) * width,
+                    rows + static_cast<size_t>(y) * surface->pitch, width);
+    }
+}
+
+SDL_Surface* MakeSurface(uint32_t width, uint32_t height) {
+    SDL_Surface* surface =
+        SDL_CreateRGBSurface(0, static_cast<int>(width), static_cast<int>(height), 8, 0, 0, 0, 0);
+    if (!surface) return nullptr;
+    if (!surface->pixels || !surface->format || surface->format->BitsPerPixel != 8 ||
+        surface->pitch < width) {
+        SDL_FreeSurface(surface);
+        return nullptr;
+    }
+    SDL_SetColors(surface, ReferencePalette, 0, kPaletteEntries);
+    return surface;
+}
+
+// A surface the pictures can be taken from: 8 bits a pixel, readable rows,
+// and a size an episode can hold and load again.
+bool UsableSurface(const SDL_Surface* surface) {
+    return surface && surface->format && surface->format->BitsPerPixel == 8 && surface->pixels &&
+           surface->w > 0 && surface->h > 0 && surface->pitch >= surface->w &&
+           PictureBytes(static_cast<uint32_t>(surface->w), static_cast<uint32_t>(surface->h)) > 0;
+}
+
+}  // namespace
+
+bool UnpackPictures(EpisodeRecord& episode) {
+    const EpisodeHeader& h = episode.header;
+    const uint64_t imageSize = PictureBytes(h.imageWidth, h.imageHeight);
+    const uint64_t titleSize = PictureBytes(h.titleWidth, h.titleHeight);
+    if (imageSize == 0 || titleSize == 0) return false;
+
+    const Blob* blobs[] = {&episode.imageBlob, &episode.titleBlob, &episode.lowTitleBlob};
+    const uint64_t sizes[] = {imageSize, titleSize, titleSize};
+    for (int slot = 0; slot < 3; ++slot) {
+        if (blobs[slot]->length > 0 && !blobs[slot]->data) return false;
+        if (sizes[slot] > MostThatCanUnpack(blobs[slot]->length)) return false;
+    }
+
+    uint8_t** buffers[] = {&episode.imagePixels, &episode.titlePixels, &episode.lowTitlePixels};
+    for (int slot = 0; slot < 3; ++slot) {
+        Release(*buffers[slot]);
+        // Zero-filled: a stream that ends early leaves colour index 0, never
+        // whatever the heap held before.
+        *buffers[slot] = static_cast<uint8_t*>(std::calloc(sizes[slot], 1));
+        if (!*buffers[slot]) return false;
+    }
+    for (int slot = 0; slot < 3; ++slot) {
+        if (!Unpack(*blobs[slot], *buffers[slot], sizes[slot])) return false;
+    }
+    return true;
+}
+
+bool PackPictures(EpisodeRecord& episode) {
+    const EpisodeHeader& h = episode.header;
+    const uint64_t imageSize = PictureBytes(h.imageWidth, h.imageHeight);
+    const uint64_t titleSize = PictureBytes(h.titleWidth, h.titleHeight);
+    if (imageSize == 0 || titleSize == 0) return false;
+    const uint8_t* pixels[] = {episode.imagePixels, episode.titlePixels, episode.lowTitlePixels};
+    if (!pixels[0] || !pixels[1] || !pixels[2]) return false;
+
+    Blob* blobs[] = {&episode.imageBlob, &episode.titleBlob, &episode.lowTitleBlob};
+    const uint64_t sizes[] = {imageSize, titleSize, titleSize};
+    uLong capacities[3];
+    for (int slot = 0; slot < 3; ++slot) {
+        capacities[slot] = compressBound(static_cast<uLong>(sizes[slot]));
+        Blob& blob = *blobs[slot];
+        std::free(blob.data);
+        // Until compress2 has filled it, the new buffer holds nothing that
+        // may reach a file.
+        blob.length = 0;
+        blob.data = static_cast<uint8_t*>(std::malloc(capacities[slot]));
+        if (!blob.data) return false;
+    }
+    for (int slot = 0; slot < 3; ++slot) {
+        if (!Pack(pixels[slot], sizes[slot], *blobs[slot], capacities[slot])) return false;
+    }
+    return true;
+}
+
+bool BuffersToSurfaces(EpisodeRecord& episode, SDL_Surface** image, SDL_Surface** title,
+                       SDL_Surface** lowTitle) {
+    if (!ReferencePalette || !image || !title || !lowTitle) return false;
+    const uint8_t* pixels[] = {episode.imagePixels, episode.titlePixels, episode.lowTitlePixels};
+    if (!pixels[0] || !pixels[1] || !pixels[2]) return false;
+    const EpisodeHeader& h = episode.header;
+    if (PictureBytes(h.imageWidth, h.imageHeight) == 0 ||
+        PictureBytes(h.titleWidth, h.titleHeight) == 0) {
+        return false;
+    }
+
+    const uint32_t widths[] = {h.imageWidth, h.titleWidth, h.titleWidth};
+    const uint32_t heights[] = {h.imageHeight, h.titleHeight, h.titleHeight};
+    SDL_Surface* made[3] = {};
+    for (int slot = 0; slot < 3; ++slot) {
+        made[slot] = MakeSurface(widths[slot], heights[slot]);
+        if (!made[slot]) {
+            // The slots keep the pictures they had rather than a partial set.
+            for (SDL_Surface* surface : made) SDL_FreeSurface(surface);
+            return false;
+        }
+        CopyIntoSurface(pixels[slot], widths[slot], heights[slot], made[slot]);
+    }
+
+    SDL_Surface** slots[] = {image, title, lowTitle};
+    for (int slot = 0; slot < 3; ++slot) {
+        SDL_FreeSurface(*slots[slot]);
+        *slots[slot] = made[slot];
+    }
+    return true;
+}
+
+bool SurfacesToBuffers(EpisodeRecord& episode, SDL_Surface* image, SDL_Surface* title,
+                       SDL_Surface* lowTitle) {
+    if (!UsableSurface(image) || !UsableSurface(title) || !UsableSurface(lowTitle)) return false;
+
+    EpisodeHeader& h = episode.header;
+    h.imageWidth = static_cast<uint32_t>(image->w);
+    h.imageHeight = static_cast<uint32_t>(image->h);
+    h.titleWidth = static_cast<uint32_t>(title->w);
+    h.titleHeight = static_cast<uint32_t>(title->h);
+    // The file has one size for both titles; a LowTitle of another shape
+    // would be read with the Title's rows and run past its own.
+    if (lowTitle->w != title->w || lowTitle->h != title->h) return false;
+
+    SDL_Surface* surfaces[] = {image, title, lowTitle};
+    uint8_t** buffers[] = {&episode.imagePixels, &episode.titlePixels, &episode.lowTitlePixels};
+    for (int slot = 0; slot < 3; ++slot) {
+        Release(*buffers[slot]);
+        const size_t bytes = static_cast<size_t>(surfaces[slot]->w) * surfaces[slot]->h;
+        *buffers[slot] = static_cast<uint8_t*>(std::malloc(bytes));
+        if (!*buffers[slot]) {
+            for (uint8_t** buffer : buffers) Release(*buffer);
+            return false;
+        }
+    }
+    for (int slot = 0; slot < 3; ++slot) CopyFromSurface(surfaces[slot], *buffers[slot]);
+    return true;
+}

@@ -14,27 +14,34 @@
 constexpr uint32_t kMaxPictureSide = 16384;
 constexpr uint32_t kMaxPicturePixels = 64u * 1024 * 1024;
 
-// Decompresses the three blobs into width x height pixel buffers (which must
-// be absent on entry). False when a size is 0 or beyond the limits above, or
-// a blob is not a zlib stream that fits its buffer. Bytes a shorter stream
+// Decompresses the three blobs into width x height pixel buffers (any still
+// present are released first). False, before anything is allocated, when a
+// size is 0 or beyond the limits above, or when a blob is far too short to
+// fill its picture (deflate cannot expand more than about 1032:1); false
+// after allocating all three when a blob is not a zlib stream that fits its
+// buffer (the slots after it are not decompressed). Bytes a shorter stream
 // does not write are colour index 0. Buffers made before a failure stay in
 // the record until FreeEpisodeBuffers.
 bool UnpackPictures(EpisodeRecord& episode);
 
 // Compresses the three pixel buffers with compress2 at level 9 into blobs of
-// compressBound capacity. False at the first zlib result other than Z_OK.
+// compressBound capacity. False when a pixel buffer is absent or the sizes
+// are ones UnpackPictures would refuse, and at the first zlib result other
+// than Z_OK; a blob not (yet) filled then has length 0, so that no byte
+// compress2 did not write can reach a file.
 bool PackPictures(EpisodeRecord& episode);
 
 // Makes three 8-bit surfaces in the ReferencePalette from the pixel buffers.
 // Only when all three are made are the slots' old surfaces freed and replaced;
 // otherwise the slots are unchanged and the result is false (also when the
-// ReferencePalette is not loaded).
+// ReferencePalette is not loaded or a pixel buffer is absent).
 bool BuffersToSurfaces(EpisodeRecord& episode, SDL_Surface** image, SDL_Surface** title,
                        SDL_Surface** lowTitle);
 
-// Copies three 8-bit surfaces into new pixel buffers (which must be absent)
-// and records the sizes in the header. False, with no buffer made, when a
-// surface is missing or not 8-bit (header unchanged), or when the LowTitle's
-// width and height are not the Title's (header then holds the new sizes).
+// Copies three 8-bit surfaces into new pixel buffers (any still present are
+// released first) and records the sizes in the header. False, with no buffer
+// made, when a surface is missing, not 8-bit or beyond the limits above
+// (header unchanged), or when the LowTitle's width and height are not the
+// Title's, even with the same pixel count (header then holds the new sizes).
 bool SurfacesToBuffers(EpisodeRecord& episode, SDL_Surface* image, SDL_Surface* title,
                        SDL_Surface* lowTitle);
