@@ -1,1 +1,123 @@
-// placeholder: being written
+#include "colour_match.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "colour_table.h"
+
+namespace {
+
+inline int Difference(int a, int b) {
+    return a > b ? a - b : b - a;
+}
+
+// The nearest entry of one colour: from the table when there is one, else by
+// the rule itself (both give the same index).
+inline uint8_t Match(const uint8_t* table, uint8_t red, uint8_t green, uint8_t blue,
+                     const SDL_Color* palette) {
+    if (table) return table[ColourTableKey(red, green, blue)];
+    return NearestReferenceColour(red, green, blue, palette);
+}
+
+}  // namespace
+
+uint8_t NearestReferenceColour(uint8_t red, uint8_t green, uint8_t blue, const SDL_Color* palette) {
+    // Kept in the form the matching rule is stated in, distance as a float of
+    // the sum over three, so that it can serve as the reference that the fast
+    // table is checked against.
+    float best = 300.0f;
+    uint8_t chosen = 0;
+    for (int k = 0; k < 256; ++k) {
+        const int sum = Difference(red, palette[k].r) + Difference(green, palette[k].g) +
+                        Difference(blue, palette[k].b);
+        const float distance = static_cast<float>(sum / 3.0);
+        if (distance < best) {
+            best = distance;
+            chosen = static_cast<uint8_t>(k);
+        }
+    }
+    return chosen;
+}
+
+bool IsReferencePalette(const SDL_Surface* surface, const SDL_Color* palette) {
+    if (!surface || !surface->format || !surface->format->palette || !palette) return false;
+    const SDL_Color* own = surface->format->palette->colors;
+    if (!own) return false;
+    for (int k = 0; k < 256; ++k) {
+        // The fourth byte counts too: a picture whose palette differs only
+        // there is still not in the reference palette byte for byte.
+        if (own[k].r != palette[k].r || own[k].g != palette[k].g || own[k].b != palette[k].b ||
+            own[k].unused != palette[k].unused) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ConvertPaletteToReference(SDL_Surface* surface, const SDL_Color* palette) {
+    if (!surface || !surface->format || surface->format->BitsPerPixel != 8 || !palette) return;
+    const SDL_Palette* own = surface->format->palette;
+    if (!own || !own->colors) return;
+    const uint8_t* table = ColourTableFor(palette);
+    uint8_t translation[256];
+    // All 256 entries, not just the palette's declared count: stray pixel
+    // values above it must still land on a reference index.
+    for (int s = 0; s < 256; ++s) {
+        const SDL_Color& colour = own->colors[s];
+        translation[s] = Match(table, colour.r, colour.g, colour.b, palette);
+    }
+    RemapPixels(surface, translation);
+}
+
+void RemapPixels(SDL_Surface* surface, const uint8_t table[256]) {
+    if (!surface || !surface->format || surface->format->BitsPerPixel != 8 || !surface->pixels ||
+        !table || surface->pitch <= 0 || surface->h <= 0) {
+        return;
+    }
+    // The padding past each row's width is remapped too, so that the whole
+    // storage holds reference indices whatever later reads it.
+    const size_t bytes = static_cast<size_t>(surface->pitch) * static_cast<size_t>(surface->h);
+    uint8_t* pixels = static_cast<uint8_t*>(surface->pixels);
+    for (size_t i = 0; i < bytes; ++i) pixels[i] = table[pixels[i]];
+}
+
+bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palette) {
+    if (!surface || !*surface || !palette) return false;
+    SDL_Surface* old = *surface;
+    if (!old->format || old->format->BitsPerPixel != 32 || !old->pixels || old->w <= 0 ||
+        old->h <= 0 || static_cast<int64_t>(old->pitch) < 4 * static_cast<int64_t>(old->w)) {
+        return false;
+    }
+    SDL_Surface* made = SDL_CreateRGBSurface(0, old->w, old->h, 8, 0, 0, 0, 0);
+    if (!made) return false;
+    if (!made->pixels || made->pitch < made->w) {
+        SDL_FreeSurface(made);
+        return false;
+    }
+    SDL_SetColors(made, const_cast<SDL_Color*>(palette), 0, 256);
+
+    const uint8_t* table = ColourTableFor(palette);
+    uint8_t* out = static_cast<uint8_t*>(made->pixels);
+    for (int y = 0; y < old->h; ++y) {
+        uint8_t* row = out + static_cast<size_t>(y) * static_cast<size_t>(made->pitch);
+        for (int x = 0; x < old->w; ++x) {
+            const uint32_t pixel = GetPixel32(old, x, y);
+            row[x] = table ? table[pixel & 0xFFFFFF]
+                           : NearestReferenceColour(static_cast<uint8_t>(pixel >> 16),
+                                                    static_cast<uint8_t>(pixel >> 8),
+                                                    static_cast<uint8_t>(pixel), palette);
+        }
+    }
+    SDL_FreeSurface(old);
+    *surface = made;
+    return true;
+}
+
+uint32_t GetPixel32(const SDL_Surface* surface, int x, int y) {
+    const uint8_t* at = static_cast<const uint8_t*>(surface->pixels) +
+                        static_cast<ptrdiff_t>(y) * surface->pitch + 4 * static_cast<ptrdiff_t>(x);
+    // memcpy rather than a cast: the bytes are not a uint32_t object.
+    uint32_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}

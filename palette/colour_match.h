@@ -2,7 +2,9 @@
 //
 // The matching rule: the entry with the smallest sum of absolute differences
 // of red, green and blue; among equals the lowest index. Every function here
-// gives exactly that index.
+// gives exactly that index. The conversions look colours up in a table built
+// once per palette (colour_table.h) and fall back to the rule itself when the
+// table's memory cannot be had.
 #pragma once
 
 #include <SDL.h>

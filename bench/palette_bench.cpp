@@ -1,0 +1,306 @@
+// Picture conversion to a 256-colour palette: the matching rule evaluated for
+// every pixel, against the lookup table, on pictures of the sizes and kinds
+// the editor imports. Building the table is measured on its own, since it is
+// paid once per palette and not per picture.
+//
+// After the runs a summary prints the ratios between them.
+#include <benchmark/benchmark.h>
+
+#include <SDL.h>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "colour_match.h"
+#include "colour_table.h"
+
+namespace {
+
+// A general-purpose palette like the sample one: 16 greys, a 6x7x6 colour
+// cube, and four extra warm tones.
+std::vector<SDL_Color> GeneralPalette() {
+    std::vector<SDL_Color> palette;
+    for (int i = 0; i < 16; ++i) {
+        const uint8_t v = static_cast<uint8_t>(i * 17);
+        palette.push_back({v, v, v, 0});
+    }
+    for (int r = 0; r < 6; ++r) {
+        for (int g = 0; g < 7; ++g) {
+            for (int b = 0; b < 6; ++b) {
+                palette.push_back({static_cast<uint8_t>(r * 51), static_cast<uint8_t>(g * 85 / 2),
+                                   static_cast<uint8_t>(b * 51), 0});
+            }
+        }
+    }
+    for (uint8_t v : {96, 160, 208, 240}) {
+        palette.push_back({v, static_cast<uint8_t>(v * 3 / 4), static_cast<uint8_t>(v / 2), 0});
+    }
+    return palette;
+}
+
+uint32_t Hash(uint32_t x) {
+    x ^= x >> 16;
+    x *= 0x7FEB352D;
+    x ^= x >> 15;
+    x *= 0x846CA68B;
+    x ^= x >> 16;
+    return x;
+}
+
+uint8_t Clamp(double v) {
+    return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+SDL_Surface* MakeSurface(int w, int h) {
+    return SDL_CreateRGBSurface(0, w, h, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+}
+
+void Put(SDL_Surface* s, int x, int y, uint32_t value) {
+    std::memcpy(static_cast<uint8_t*>(s->pixels) + static_cast<size_t>(y) * s->pitch + 4 * x,
+                &value, 4);
+}
+
+// Smooth gradients and soft shapes with a little grain, scaled to the size:
+// nearly every pixel a colour of its own, as in a photograph.
+SDL_Surface* PhotoLike(int w, int h) {
+    SDL_Surface* s = MakeSurface(w, h);
+    if (!s) return nullptr;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const double u = static_cast<double>(x) / w, v = static_cast<double>(y) / h;
+            double r = 255 * u, g = 255 * v, b = 128 + 120 * std::sin(6.0 * u + 4.0 * v);
+            const double dx = u - 0.6, dy = v - 0.4;
+            const double disc = std::exp(-(dx * dx + dy * dy) * 18.0);
+            r = r * (1 - disc) + 250 * disc;
+            g = g * (1 - disc) + 200 * disc;
+            b = b * (1 - disc) + 60 * disc;
+            const uint32_t grain = Hash(static_cast<uint32_t>(y) * 65537u + x);
+            r += static_cast<int>(grain & 15) - 8;
+            g += static_cast<int>((grain >> 4) & 15) - 8;
+            b += static_cast<int>((grain >> 8) & 15) - 8;
+            Put(s, x, y,
+                0xFF000000u | uint32_t{Clamp(r)} << 16 | uint32_t{Clamp(g)} << 8 | Clamp(b));
+        }
+    }
+    return s;
+}
+
+// Blocks, outlines and stripes in 24 flat colours.
+SDL_Surface* PixelArt(int w, int h) {
+    SDL_Surface* s = MakeSurface(w, h);
+    if (!s) return nullptr;
+    uint32_t colours[24];
+    for (int i = 0; i < 24; ++i) colours[i] = Hash(1000 + i) & 0xFFFFFF;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const int tile = (x / 16 + (y / 16) * 7) % 20;
+            int index = tile;
+            if (x % 16 == 0 || y % 16 == 0) index = 20;                     // outline
+            if ((x / 16 + y / 16) % 5 == 0 && (x + y) % 8 < 2) index = 21;  // stripes
+            if (y > h - 40) index = 22 + (x / 8) % 2;                       // ground
+            Put(s, x, y, colours[index]);
+        }
+    }
+    return s;
+}
+
+size_t DistinctColours(const SDL_Surface* s) {
+    std::unordered_set<uint32_t> seen;
+    for (int y = 0; y < s->h; ++y) {
+        for (int x = 0; x < s->w; ++x) seen.insert(GetPixel32(s, x, y) & 0xFFFFFF);
+    }
+    return seen.size();
+}
+
+SDL_Surface* Copy(const SDL_Surface* from) {
+    SDL_Surface* s = MakeSurface(from->w, from->h);
+    if (s) std::memcpy(s->pixels, from->pixels, static_cast<size_t>(from->pitch) * from->h);
+    return s;
+}
+
+// The conversion exactly as the rule states it: every pixel matched against
+// all 256 entries.
+SDL_Surface* ConvertByRule(SDL_Surface* from, const SDL_Color* palette) {
+    SDL_Surface* made = SDL_CreateRGBSurface(0, from->w, from->h, 8, 0, 0, 0, 0);
+    if (!made) return nullptr;
+    SDL_SetColors(made, const_cast<SDL_Color*>(palette), 0, 256);
+    const int count = from->w * from->h;
+    for (int i = 0; i < count; ++i) {
+        const int x = i % from->w, y = i / from->w;
+        const uint32_t p = GetPixel32(from, x, y);
+        static_cast<uint8_t*>(made->pixels)[y * made->pitch + x] =
+            NearestReferenceColour(p >> 16, p >> 8, p, palette);
+    }
+    SDL_FreeSurface(from);
+    return made;
+}
+
+struct Picture {
+    const char* name;
+    SDL_Surface* surface;
+};
+
+const std::vector<SDL_Color>& Palette() {
+    static const std::vector<SDL_Color> palette = GeneralPalette();
+    return palette;
+}
+
+SDL_Surface* GetPicture(const std::string& name) {
+    static std::map<std::string, SDL_Surface*> made;
+    auto it = made.find(name);
+    if (it != made.end()) return it->second;
+    SDL_Surface* s = name == "photo304x354"      ? PhotoLike(304, 354)
+                     : name == "pixelart304x354" ? PixelArt(304, 354)
+                                                 : PhotoLike(4096, 4096);
+    made[name] = s;
+    return s;
+}
+
+void SetCounters(benchmark::State& state, const SDL_Surface* s) {
+    state.SetItemsProcessed(state.iterations() * s->w * s->h);
+    state.counters["colours"] = static_cast<double>(DistinctColours(s));
+}
+
+void BM_Rule(benchmark::State& state, const std::string& name) {
+    SDL_Surface* source = GetPicture(name);
+    for (auto _ : state) {
+        state.PauseTiming();
+        SDL_Surface* s = Copy(source);
+        state.ResumeTiming();
+        s = ConvertByRule(s, Palette().data());
+        benchmark::DoNotOptimize(s->pixels);
+        state.PauseTiming();
+        SDL_FreeSurface(s);
+        state.ResumeTiming();
+    }
+    SetCounters(state, source);
+}
+
+void BM_Table(benchmark::State& state, const std::string& name) {
+    SDL_Surface* source = GetPicture(name);
+    // The table is kept for the palette; build it before timing so that this
+    // measures the per-picture cost alone.
+    if (!ColourTableFor(Palette().data())) {
+        state.SkipWithError("no memory for the table");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        SDL_Surface* s = Copy(source);
+        state.ResumeTiming();
+        ConvertTrueColourToReference(&s, Palette().data());
+        benchmark::DoNotOptimize(s->pixels);
+        state.PauseTiming();
+        SDL_FreeSurface(s);
+        state.ResumeTiming();
+    }
+    SetCounters(state, source);
+}
+
+void BM_TableSetUp(benchmark::State& state) {
+    std::unique_ptr<uint8_t[]> table(new uint8_t[kColourTableSize]);
+    for (auto _ : state) {
+        BuildColourTable(Palette().data(), table.get());
+        benchmark::DoNotOptimize(table[0]);
+    }
+}
+
+// The floor for touching the picture once: its 32-bit pixels copied.
+void BM_ByteCopy(benchmark::State& state, const std::string& name) {
+    SDL_Surface* source = GetPicture(name);
+    const size_t bytes = static_cast<size_t>(source->pitch) * source->h;
+    std::vector<uint8_t> to(bytes);
+    for (auto _ : state) {
+        std::memcpy(to.data(), source->pixels, bytes);
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
+}
+
+// Keeps each run's time per iteration, for the ratios printed at the end.
+class RecordingReporter : public benchmark::ConsoleReporter {
+  public:
+    // No colour codes: the output is mostly read from logs.
+    RecordingReporter() : ConsoleReporter(OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                // CPU time: the machines these run on are shared, and wall time
+                // then measures the neighbours as much as the code.
+                seconds[run.benchmark_name()] =
+                    run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+void PrintRatio(const std::map<std::string, double>& seconds, const char* what,
+                const std::string& slow, const std::string& fast) {
+    auto a = seconds.find(slow), b = seconds.find(fast);
+    if (a == seconds.end() || b == seconds.end() || b->second <= 0) return;
+    std::printf("  %-42s %9.3f ms / %8.3f ms = %7.1fx\n", what, a->second * 1e3, b->second * 1e3,
+                a->second / b->second);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (const char* name : {"photo304x354", "pixelart304x354", "photo4096x4096"}) {
+        if (!GetPicture(name)) {
+            std::fprintf(stderr, "cannot make picture %s\n", name);
+            return 1;
+        }
+        const std::string n = name;
+        auto* rule = benchmark::RegisterBenchmark(("Rule/" + n).c_str(), BM_Rule, n);
+        rule->Unit(benchmark::kMillisecond)->UseRealTime();
+        // The rule on the large picture takes seconds: once is enough.
+        if (n == "photo4096x4096") rule->Iterations(1);
+        benchmark::RegisterBenchmark(("Table/" + n).c_str(), BM_Table, n)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+    benchmark::RegisterBenchmark("TableSetUp", BM_TableSetUp)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("ByteCopy/pixelart304x354", BM_ByteCopy,
+                                 std::string("pixelart304x354"))
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    const auto& s = reporter.seconds;
+    std::printf("\nRatios (CPU time per picture):\n");
+    PrintRatio(s, "photo 304x354: rule / table", "Rule/photo304x354/real_time",
+               "Table/photo304x354/real_time");
+    PrintRatio(s, "pixel art 304x354: rule / table", "Rule/pixelart304x354/real_time",
+               "Table/pixelart304x354/real_time");
+    PrintRatio(s, "pixel art 304x354: table / byte copy", "Table/pixelart304x354/real_time",
+               "ByteCopy/pixelart304x354/real_time");
+    PrintRatio(s, "photo 4096x4096: rule / table", "Rule/photo4096x4096/iterations:1/real_time",
+               "Table/photo4096x4096/real_time");
+    PrintRatio(s, "table set-up / photo 304x354 by table", "TableSetUp/real_time",
+               "Table/photo304x354/real_time");
+    auto rule = s.find("Rule/photo304x354/real_time");
+    auto table = s.find("Table/photo304x354/real_time");
+    auto setUp = s.find("TableSetUp/real_time");
+    if (rule != s.end() && table != s.end() && setUp != s.end()) {
+        std::printf("  %-42s %9.3f ms / %8.3f ms = %7.1fx\n",
+                    "photo 304x354 first: rule / (set-up+table)", rule->second * 1e3,
+                    (setUp->second + table->second) * 1e3,
+                    rule->second / (setUp->second + table->second));
+    }
+    benchmark::Shutdown();
+    return 0;
+}

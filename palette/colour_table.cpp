@@ -1,0 +1,142 @@
+#include "colour_table.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+// The table is a distance transform of the palette over the colour cube. The
+// distance of the rule (sum of absolute differences) is separable, so the
+// nearest entry of every colour comes from three passes of one dimension each:
+// along red, then green, then blue. A one-dimensional pass is a forward and a
+// backward sweep in which each cell takes the better of itself and its
+// neighbour one step further away.
+//
+// Each cell holds distance * 256 + palette index. Ordering such keys as plain
+// numbers orders by distance first and by index among equal distances, which
+// is exactly the rule's preference for the lowest index; adding one step of
+// distance keeps that order, so the sweeps carry the tie-break through
+// unchanged and the result is exact, not an approximation.
+
+namespace {
+
+constexpr uint32_t kStep = 256;
+// Above every real key (at most 765 * 256 + 255), and far enough below 2^32
+// that adding a step cannot wrap.
+constexpr uint32_t kEmpty = 0x40000000;
+constexpr int kSide = 256;
+constexpr int kPlane = kSide * kSide;
+constexpr int kBlock = 8;
+
+// Both sweeps along one line of 256 consecutive cells.
+void SweepLine(uint32_t* cells) {
+    for (int i = 1; i < kSide; ++i) cells[i] = std::min(cells[i], cells[i - 1] + kStep);
+    for (int i = kSide - 2; i >= 0; --i) cells[i] = std::min(cells[i], cells[i + 1] + kStep);
+}
+
+// Both sweeps across the rows of a 256 x 256 plane: each row takes the better
+// of itself and its neighbour row one step further away. The inner loop runs
+// along a row over independent cells, which compilers turn into vector code;
+// a sweep along each row instead would be one long chain of dependent steps.
+void SweepAcrossRows(uint32_t* cells) {
+    for (int row = 1; row < kSide; ++row) {
+        uint32_t* here = cells + row * kSide;
+        const uint32_t* before = here - kSide;
+        for (int i = 0; i < kSide; ++i) here[i] = std::min(here[i], before[i] + kStep);
+    }
+    for (int row = kSide - 2; row >= 0; --row) {
+        uint32_t* here = cells + row * kSide;
+        const uint32_t* after = here + kSide;
+        for (int i = 0; i < kSide; ++i) here[i] = std::min(here[i], after[i] + kStep);
+    }
+}
+
+// to[i][j] = from[j][i], in small blocks so that both sides stay in cache.
+void Transpose(const uint32_t* from, uint32_t* to) {
+    for (int i0 = 0; i0 < kSide; i0 += kBlock) {
+        for (int j0 = 0; j0 < kSide; j0 += kBlock) {
+            for (int i = i0; i < i0 + kBlock; ++i) {
+                for (int j = j0; j < j0 + kBlock; ++j) to[i * kSide + j] = from[j * kSide + i];
+            }
+        }
+    }
+}
+
+struct CachedTable {
+    SDL_Color colours[kSide];
+    uint8_t* table = nullptr;
+    bool valid = false;
+};
+
+bool SameColours(const SDL_Color* a, const SDL_Color* b) {
+    for (int k = 0; k < kSide; ++k) {
+        if (a[k].r != b[k].r || a[k].g != b[k].g || a[k].b != b[k].b) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool BuildColourTable(const SDL_Color* palette, uint8_t* table) {
+    if (!palette || !table) return false;
+    // The red pass only has work on the lines (green, blue fixed) that hold an
+    // entry, at most 256 of them; doing it first keeps the working memory to
+    // those lines and one plane instead of the whole cube.
+    std::unique_ptr<int16_t[]> lineOf(new (std::nothrow) int16_t[kPlane]);
+    std::unique_ptr<uint32_t[]> lines(new (std::nothrow) uint32_t[kSide * kSide]);
+    std::unique_ptr<uint32_t[]> byBlue(new (std::nothrow) uint32_t[kPlane]);
+    std::unique_ptr<uint32_t[]> byGreen(new (std::nothrow) uint32_t[kPlane]);
+    if (!lineOf || !lines || !byBlue || !byGreen) return false;
+
+    std::fill(lineOf.get(), lineOf.get() + kPlane, int16_t{-1});
+    uint16_t linePlace[kSide];
+    int lineCount = 0;
+    for (int k = 0; k < kSide; ++k) {
+        const int place = (palette[k].g << 8) | palette[k].b;
+        if (lineOf[place] < 0) {
+            lineOf[place] = static_cast<int16_t>(lineCount);
+            linePlace[lineCount] = static_cast<uint16_t>(place);
+            std::fill(&lines[lineCount * kSide], &lines[lineCount * kSide] + kSide, kEmpty);
+            ++lineCount;
+        }
+        uint32_t& cell = lines[lineOf[place] * kSide + palette[k].r];
+        // Indices come in ascending order, so a colour held twice keeps its
+        // first (lowest) index.
+        cell = std::min(cell, static_cast<uint32_t>(k));
+    }
+    for (int line = 0; line < lineCount; ++line) SweepLine(&lines[line * kSide]);
+
+    // Each plane of one red value: laid out with blue as the row for the blue
+    // pass, then turned around for the green pass, which leaves it in the
+    // table's own order (green rows of blue cells).
+    for (int red = 0; red < kSide; ++red) {
+        std::fill(byBlue.get(), byBlue.get() + kPlane, kEmpty);
+        for (int line = 0; line < lineCount; ++line) {
+            const int green = linePlace[line] >> 8, blue = linePlace[line] & 0xFF;
+            byBlue[blue * kSide + green] = lines[line * kSide + red];
+        }
+        SweepAcrossRows(byBlue.get());
+        Transpose(byBlue.get(), byGreen.get());
+        SweepAcrossRows(byGreen.get());
+        uint8_t* out = table + static_cast<size_t>(red) * kPlane;
+        for (int i = 0; i < kPlane; ++i) out[i] = static_cast<uint8_t>(byGreen[i]);
+    }
+    return true;
+}
+
+const uint8_t* ColourTableFor(const SDL_Color* palette) {
+    // One table for the process: the editor matches against its one reference
+    // palette for the whole run, so a single slot is all it ever needs.
+    static CachedTable cached;
+    if (!palette) return nullptr;
+    if (cached.valid && SameColours(cached.colours, palette)) return cached.table;
+    cached.valid = false;
+    if (!cached.table) {
+        cached.table = new (std::nothrow) uint8_t[kColourTableSize];
+        if (!cached.table) return nullptr;
+    }
+    if (!BuildColourTable(palette, cached.table)) return nullptr;
+    std::memcpy(cached.colours, palette, sizeof cached.colours);
+    cached.valid = true;
+    return cached.table;
+}

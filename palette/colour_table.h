@@ -1,0 +1,30 @@
+// A lookup table over the whole colour cube that gives, for every colour, the
+// index NearestReferenceColour would choose.
+//
+// Importing a picture matches every pixel against the palette; evaluating all
+// 256 entries per pixel is the cost that dominates, so the answers for all
+// 2^24 colours are worked out once per palette and then looked up.
+#pragma once
+
+#include <SDL.h>
+#include <cstddef>
+#include <cstdint>
+
+// One byte per colour, indexed by (red << 16) | (green << 8) | blue: the
+// layout of a 32-bit pixel with its top byte cleared.
+constexpr size_t kColourTableSize = size_t{1} << 24;
+
+inline uint32_t ColourTableKey(uint8_t red, uint8_t green, uint8_t blue) {
+    return (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
+}
+
+// Fills `table` (kColourTableSize bytes) for the 256 entries of `palette`.
+// False when working memory could not be had; `table` is then unspecified.
+bool BuildColourTable(const SDL_Color* palette, uint8_t* table);
+
+// The table for `palette`, built on the first call and kept for as long as
+// later calls pass a palette with the same colours (fourth bytes play no part,
+// as in matching). A different palette replaces it. Null when memory ran out;
+// callers then fall back to NearestReferenceColour. The returned table stays
+// valid until a call with a different palette. Not for use from two threads.
+const uint8_t* ColourTableFor(const SDL_Color* palette);
