@@ -18,7 +18,12 @@ ScriptedEvents::~ScriptedEvents() {
 }
 
 ScriptedEvents& ScriptedEvents::Pass(std::vector<SDL_Event> events, SDLMod mod) {
-    passes_.push_back({std::move(events), mod});
+    passes_.push_back({std::move(events), mod, nullptr});
+    return *this;
+}
+
+ScriptedEvents& ScriptedEvents::AtStart(std::function<void()> check) {
+    passes_.back().atStart = std::move(check);
     return *this;
 }
 
@@ -46,6 +51,7 @@ int ScriptedEvents::Next(SDL_Event* event) {
     if (!started_) {
         started_ = true;
         SDL_SetModState(pass.mod);
+        if (pass.atStart) pass.atStart();
     }
     if (index_ < pass.events.size()) {
         *event = pass.events[index_++];

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <SDL.h>
+#include <functional>
 #include <vector>
 
 class ScriptedEvents {
@@ -16,6 +17,9 @@ public:
     ~ScriptedEvents();  // restores SDL_PollEvent and the modifier state
 
     ScriptedEvents& Pass(std::vector<SDL_Event> events, SDLMod mod = KMOD_NONE);
+    // Runs `check` when the last pass added begins, before any of its events
+    // is taken: to look at what the program showed while it waited.
+    ScriptedEvents& AtStart(std::function<void()> check);
 
     // True when some loop polled past the end of the script.
     bool Exhausted() const { return exhausted_; }
@@ -31,6 +35,7 @@ private:
     struct PassData {
         std::vector<SDL_Event> events;
         SDLMod mod;
+        std::function<void()> atStart;
     };
     std::vector<PassData> passes_;
     size_t pass_ = 0;
