@@ -58,16 +58,16 @@ protected:
         EXPECT_EQ(script.Remaining(), 0u);
     }
     // An 8-bit BMP in the reference palette, its pixels (x * 7 + y * 3) % 256.
-    BmpSpec ReferenceBmp(int w, int h) {
-        BmpSpec spec;
-        spec.width = w;
-        spec.height = h;
-        spec.bitsPerPixel = 8;
+    BmpLayout ReferenceBmp(int w, int h) {
+        BmpLayout layout;
+        layout.width = w;
+        layout.height = h;
+        layout.bitsPerPixel = 8;
         for (int i = 0; i < 256; ++i)
-            spec.palette.push_back(uint32_t(palette[i].r) << 16 | uint32_t(palette[i].g) << 8 | palette[i].b);
+            layout.palette.push_back(uint32_t(palette[i].r) << 16 | uint32_t(palette[i].g) << 8 | palette[i].b);
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) spec.pixels.push_back((x * 7 + y * 3) % 256);
-        return spec;
+            for (int x = 0; x < w; ++x) layout.pixels.push_back((x * 7 + y * 3) % 256);
+        return layout;
     }
     void ImportThree(int w = 304, int h = 354, int tw = 220, int th = 78, int lw = 220, int lh = 78) {
         ASSERT_TRUE(WriteBmp(dir.File("img.bmp"), ReferenceBmp(w, h)));
@@ -180,17 +180,17 @@ TEST(AppendExtensionTest, AddsOnlyWhereItFits) {
 TEST_F(CommandsTest, ImportByDepth) {
     const std::vector<uint32_t> foreign = {0x102030, 0xF0E0D0, 0x808000, 0x00FF00};
     const int w = 13, h = 5;
-    auto Spec = [&](int bpp) {
-        BmpSpec spec;
-        spec.width = w;
-        spec.height = h;
-        spec.bitsPerPixel = bpp;
-        if (bpp <= 8) spec.palette = foreign;
+    auto Layout = [&](int bpp) {
+        BmpLayout layout;
+        layout.width = w;
+        layout.height = h;
+        layout.bitsPerPixel = bpp;
+        if (bpp <= 8) layout.palette = foreign;
         for (int i = 0; i < w * h; ++i) {
             const uint32_t colour = foreign[(i * 5 + i / w) % (bpp == 1 ? 2 : 4)];
-            spec.pixels.push_back(bpp <= 8 ? uint32_t((i * 5 + i / w) % (bpp == 1 ? 2 : 4)) : colour);
+            layout.pixels.push_back(bpp <= 8 ? uint32_t((i * 5 + i / w) % (bpp == 1 ? 2 : 4)) : colour);
         }
-        return spec;
+        return layout;
     };
     // The expected index of every pixel: the nearest reference colour.
     auto Expect = [&](const SDL_Surface* s, int bpp) {
@@ -206,17 +206,17 @@ TEST_F(CommandsTest, ImportByDepth) {
         }
     };
     for (int bpp : {1, 4, 8}) {
-        ASSERT_TRUE(WriteBmp(dir.File("p" + std::to_string(bpp) + ".bmp"), Spec(bpp)));
+        ASSERT_TRUE(WriteBmp(dir.File("p" + std::to_string(bpp) + ".bmp"), Layout(bpp)));
         Import(10, 10, "p" + std::to_string(bpp), "Not kto palette. Palette will be converted.");
         Expect(app.imageSurface, bpp);
     }
-    ASSERT_TRUE(WriteBmp(dir.File("p24.bmp"), Spec(24)));
+    ASSERT_TRUE(WriteBmp(dir.File("p24.bmp"), Layout(24)));
     Import(400, 10, "p24", "Bitdepth=24, image will be converted.");
     Expect(app.titleSurface, 24);
 
     for (int bpp : {16, 32}) {
         SDL_Surface* before = app.titleSurface;
-        ASSERT_TRUE(WriteBmp(dir.File("q" + std::to_string(bpp) + ".bmp"), Spec(bpp)));
+        ASSERT_TRUE(WriteBmp(dir.File("q" + std::to_string(bpp) + ".bmp"), Layout(bpp)));
         Import(400, 10, "q" + std::to_string(bpp), "Not a supported bitdepth!");
         EXPECT_EQ(app.titleSurface, before);
     }

@@ -14,8 +14,8 @@
 
 namespace {
 
-BmpSpec Indexed(int bits, uint32_t headerSize, const std::vector<uint32_t>& palette) {
-    BmpSpec picture;
+BmpLayout Indexed(int bits, uint32_t headerSize, const std::vector<uint32_t>& palette) {
+    BmpLayout picture;
     picture.width = 5;
     picture.height = 3;
     picture.bitsPerPixel = bits;
@@ -49,7 +49,7 @@ TEST(LoadBmpSafely, PaletteOfLongHeadersIsTheFilesOwn) {
     for (const Case& c : {Case{8, 108, 200}, Case{8, 124, 37}, Case{8, 64, 256}, Case{4, 124, 16},
                           Case{4, 108, 9}, Case{1, 124, 2}, Case{1, 40, 2}, Case{8, 40, 100}}) {
         SCOPED_TRACE(std::to_string(c.bits) + " bits, header " + std::to_string(c.headerSize));
-        const BmpSpec picture = Indexed(c.bits, c.headerSize, Colours(c.colours));
+        const BmpLayout picture = Indexed(c.bits, c.headerSize, Colours(c.colours));
         const std::string path = dir.File("long.bmp");
         ASSERT_TRUE(WriteBmp(path, picture));
         SDL_Surface* surface = LoadBmpSafely(path.c_str());
@@ -71,7 +71,7 @@ TEST(LoadBmpSafely, PaletteOfLongHeadersIsTheFilesOwn) {
 // A long-header palette cut off by the end of the file is black past what the file holds.
 TEST(LoadBmpSafely, PaletteCutShortByTheFileEnd) {
     TempDir dir;
-    BmpSpec picture = Indexed(8, 108, {0x112233, 0x445566, 0x778899, 0xAABBCC});
+    BmpLayout picture = Indexed(8, 108, {0x112233, 0x445566, 0x778899, 0xAABBCC});
     picture.width = 4;
     picture.height = 1;
     picture.pixels = {0, 1, 2, 3};
@@ -96,11 +96,11 @@ TEST(LoadBmpSafely, RefusesSurfacesSdlCannotHandle) {
     TempDir dir;
     struct Case {
         const char* what;
-        BmpSpec picture;
+        BmpLayout picture;
     };
     std::vector<Case> cases;
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 4;
         s.height = 4;
         s.bitsPerPixel = 32;
@@ -111,7 +111,7 @@ TEST(LoadBmpSafely, RefusesSurfacesSdlCannotHandle) {
         cases.push_back({"16-bit green mask of 10 bits", s});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 4;
         s.height = 4;
         s.bitsPerPixel = 8;
@@ -121,7 +121,7 @@ TEST(LoadBmpSafely, RefusesSurfacesSdlCannotHandle) {
         cases.push_back({"bit count 264: 8 bits, no palette", s});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 8192;  // 8 bytes a pixel: a row of 65536 bytes, pitch 0
         s.height = 1;
         s.bitsPerPixel = 64;
@@ -131,7 +131,7 @@ TEST(LoadBmpSafely, RefusesSurfacesSdlCannotHandle) {
         cases.push_back({"64 bits a pixel", s});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 4;
         s.height = INT32_MIN;
         s.bitsPerPixel = 24;

@@ -11,44 +11,44 @@ void PutLe16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
     bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
 }
 
-std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
-    const int bpp = spec.bitsPerPixel;
-    const uint32_t width = static_cast<uint32_t>(spec.width);
+std::vector<uint8_t> MakeBmp(const BmpLayout& layout) {
+    const int bpp = layout.bitsPerPixel;
+    const uint32_t width = static_cast<uint32_t>(layout.width);
     // Negated in unsigned arithmetic so that the lowest height is no overflow.
-    const uint32_t rowsInHeader = spec.height < 0 ? 0u - static_cast<uint32_t>(spec.height)
-                                                  : static_cast<uint32_t>(spec.height);
+    const uint32_t rowsInHeader = layout.height < 0 ? 0u - static_cast<uint32_t>(layout.height)
+                                                  : static_cast<uint32_t>(layout.height);
     const uint32_t rows =
-        spec.rowsStored >= 0 ? static_cast<uint32_t>(spec.rowsStored) : rowsInHeader;
+        layout.rowsStored >= 0 ? static_cast<uint32_t>(layout.rowsStored) : rowsInHeader;
     const uint32_t rowBytes = static_cast<uint32_t>(((uint64_t{width} * bpp + 31) / 32) * 4);
-    const uint32_t paletteBytes = bpp <= 8 ? 4u * static_cast<uint32_t>(spec.palette.size()) : 0;
-    const uint32_t maskBytes = 4u * static_cast<uint32_t>(spec.masks.size());
+    const uint32_t paletteBytes = bpp <= 8 ? 4u * static_cast<uint32_t>(layout.palette.size()) : 0;
+    const uint32_t maskBytes = 4u * static_cast<uint32_t>(layout.masks.size());
     // Masks inside a long header take no room of their own.
-    const uint32_t maskRoom = spec.infoHeaderSize >= 40 + maskBytes ? 0 : maskBytes;
-    const uint32_t paletteOffset = 14 + spec.infoHeaderSize + maskRoom;
+    const uint32_t maskRoom = layout.infoHeaderSize >= 40 + maskBytes ? 0 : maskBytes;
+    const uint32_t paletteOffset = 14 + layout.infoHeaderSize + maskRoom;
     const uint32_t dataOffset = paletteOffset + paletteBytes;
-    std::vector<uint8_t> file(dataOffset + size_t{rowBytes} * rows + spec.trailingBytes, 0);
+    std::vector<uint8_t> file(dataOffset + size_t{rowBytes} * rows + layout.trailingBytes, 0);
 
     file[0] = 'B';
     file[1] = 'M';
     PutLe32(file, 2, static_cast<uint32_t>(file.size()));
     PutLe32(file, 10, dataOffset);
-    PutLe32(file, 14, spec.infoHeaderSize);
-    PutLe32(file, 18, static_cast<uint32_t>(spec.width));
-    PutLe32(file, 22, static_cast<uint32_t>(spec.height));
+    PutLe32(file, 14, layout.infoHeaderSize);
+    PutLe32(file, 18, static_cast<uint32_t>(layout.width));
+    PutLe32(file, 22, static_cast<uint32_t>(layout.height));
     PutLe16(file, 26, 1);
-    PutLe16(file, 28, static_cast<uint16_t>(spec.bitCountField > 0 ? spec.bitCountField : bpp));
-    PutLe32(file, 30, spec.masks.empty() ? 0 : 3);  // BI_RGB or BI_BITFIELDS
+    PutLe16(file, 28, static_cast<uint16_t>(layout.bitCountField > 0 ? layout.bitCountField : bpp));
+    PutLe32(file, 30, layout.masks.empty() ? 0 : 3);  // BI_RGB or BI_BITFIELDS
     PutLe32(file, 34, rowBytes * rows);
     PutLe32(file, 46,
-            spec.coloursUsedField >= 0 ? static_cast<uint32_t>(spec.coloursUsedField)
-            : bpp <= 8                 ? static_cast<uint32_t>(spec.palette.size())
+            layout.coloursUsedField >= 0 ? static_cast<uint32_t>(layout.coloursUsedField)
+            : bpp <= 8                 ? static_cast<uint32_t>(layout.palette.size())
                                        : 0);
-    if (spec.infoHeaderSize >= 108) {
+    if (layout.infoHeaderSize >= 108) {
         PutLe32(file, 14 + 56, 0x73524742);  // 'sRGB' colour space
     }
-    for (size_t i = 0; i < spec.masks.size(); ++i) PutLe32(file, 14 + 40 + 4 * i, spec.masks[i]);
-    for (size_t i = 0; i < spec.palette.size() && bpp <= 8; ++i) {
-        const uint32_t c = spec.palette[i];
+    for (size_t i = 0; i < layout.masks.size(); ++i) PutLe32(file, 14 + 40 + 4 * i, layout.masks[i]);
+    for (size_t i = 0; i < layout.palette.size() && bpp <= 8; ++i) {
+        const uint32_t c = layout.palette[i];
         const size_t at = paletteOffset + 4 * i;
         file[at] = static_cast<uint8_t>(c);
         file[at + 1] = static_cast<uint8_t>(c >> 8);
@@ -56,11 +56,11 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
     }
     for (uint32_t y = 0; y < rows; ++y) {
         // Bottom-up unless the height is negative.
-        const uint32_t fileRow = spec.height < 0 ? y : rows - 1 - y;
+        const uint32_t fileRow = layout.height < 0 ? y : rows - 1 - y;
         uint8_t* row = &file[dataOffset + size_t{fileRow} * rowBytes];
         for (uint32_t x = 0; x < width; ++x) {
             const size_t i = static_cast<size_t>(y) * width + x;
-            const uint32_t v = i < spec.pixels.size() ? spec.pixels[i] : 0;
+            const uint32_t v = i < layout.pixels.size() ? layout.pixels[i] : 0;
             switch (bpp) {
                 case 1:
                     row[x / 8] |= static_cast<uint8_t>((v & 1) << (7 - x % 8));
@@ -97,8 +97,8 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
     return file;
 }
 
-bool WriteBmp(const std::string& path, const BmpSpec& spec) {
-    const std::vector<uint8_t> bytes = MakeBmp(spec);
+bool WriteBmp(const std::string& path, const BmpLayout& layout) {
+    const std::vector<uint8_t> bytes = MakeBmp(layout);
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-struct BmpSpec {
+struct BmpLayout {
     int32_t width = 0;
     int32_t height = 0;            // negative: rows stored top-down
     int bitsPerPixel = 24;         // 1, 4, 8, 16, 24 or 32
@@ -38,9 +38,9 @@ struct BmpSpec {
 
 // The whole file. Rows are padded to 4 bytes; the palette follows the info
 // header, as the format places it.
-std::vector<uint8_t> MakeBmp(const BmpSpec& spec);
+std::vector<uint8_t> MakeBmp(const BmpLayout& layout);
 
-bool WriteBmp(const std::string& path, const BmpSpec& spec);
+bool WriteBmp(const std::string& path, const BmpLayout& layout);
 
 // Little-endian field writers for tests that damage a made file.
 void PutLe32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);

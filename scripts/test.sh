@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what is missing, then runs the whole matrix:
+#   1. a build with warnings as errors and every test: unit and integration,
+#      the exhaustive colour-matching sweep, end-to-end under Xvfb;
+#   2. a build with AddressSanitizer and UndefinedBehaviorSanitizer and the
+#      same tests (the sweep aside);
+#   3. each fuzz target for FUZZ_SECONDS (default 60).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=$(nproc)
+
+bash "$root/scripts/install-deps.sh"
+
+run_suite() {  # build directory, extra CMake options...
+  local build=$1
+  shift
+  cmake -S "$root" -B "$build" -DVDE_WERROR=ON "$@" >/dev/null
+  cmake --build "$build" -j"$jobs"
+  # Unit and integration tests in parallel; the end-to-end tests one at a
+  # time, each with its own X server and editor.
+  (cd "$build" && ctest --output-on-failure -j"$jobs" -LE e2e)
+  (cd "$build" && ctest --output-on-failure -L e2e)
+}
+
+echo "== Build with warnings as errors, all tests"
+run_suite "$root/build"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
+run_suite "$root/build-asan" -DVDE_SANITIZE=ON -DVDE_BENCH=OFF
+
+echo "== Fuzzing"
+FUZZ_SECONDS="${FUZZ_SECONDS:-60}" bash "$root/scripts/run-fuzzers.sh"
