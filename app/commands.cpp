@@ -20,22 +20,6 @@ using AnswerBuffer = char[kPromptMaxChars + 1];
 constexpr size_t kExtensionLength = 3;
 constexpr size_t kMaxNameForExtension = 28;
 
-// An 8-bit copy of `picture` with a full 256-entry `palette`. SDL's BMP
-// reader shrinks a palette to the colours the file declares, and both the
-// screen blit and BMP export index the palette with every pixel value, so a
-// slot never keeps such a surface. Null when the copy cannot be made.
-SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palette) {
-    SDL_Surface* copy = SDL_CreateRGBSurface(0, picture->w, picture->h, 8, 0, 0, 0, 0);
-    if (!copy) return nullptr;
-    SDL_SetColors(copy, const_cast<SDL_Color*>(palette), 0, kPaletteEntries);
-    for (int y = 0; y < picture->h; ++y) {
-        std::memcpy(static_cast<uint8_t*>(copy->pixels) + y * copy->pitch,
-                    static_cast<const uint8_t*>(picture->pixels) + y * picture->pitch,
-                    static_cast<size_t>(picture->w));
-    }
-    return copy;
-}
-
 // The BMP file SDL writes for an 8-bit surface, built in memory so that the
 // file on disk can be replaced whole.
 bool EncodeBmp(SDL_Surface* picture, std::vector<uint8_t>& bytes) {

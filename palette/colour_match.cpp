@@ -96,16 +96,30 @@ bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palett
     }
     SDL_SetColors(made, const_cast<SDL_Color*>(palette), 0, 256);
 
-    const uint8_t* table = ColourTableFor(palette);
-    uint8_t* out = static_cast<uint8_t*>(made->pixels);
-    for (int y = 0; y < old->h; ++y) {
-        uint8_t* row = out + static_cast<size_t>(y) * static_cast<size_t>(made->pitch);
-        for (int x = 0; x < old->w; ++x) {
-            const uint32_t pixel = GetPixel32(old, x, y);
-            row[x] = table ? table[pixel & 0xFFFFFF]
-                           : NearestReferenceColour(static_cast<uint8_t>(pixel >> 16),
-                                                    static_cast<uint8_t>(pixel >> 8),
-                                                    static_cast<uint8_t>(pixel), palette);
+    const uint8_t* from = static_cast<const uint8_t*>(old->pixels);
+    uint8_t* to = static_cast<uint8_t*>(made->pixels);
+    if (const uint8_t* table = ColourTableFor(palette)) {
+        MapThroughColourTable(table, from, old->pitch, old->w, old->h, to, made->pitch);
+    } else {
+        // Without the table each new colour costs the whole rule, so even
+        // here a colour repeated from the pixel before is not matched again.
+        uint32_t last = 0;
+        uint8_t index = NearestReferenceColour(0, 0, 0, palette);
+        for (int y = 0; y < old->h; ++y) {
+            const uint8_t* in = from + static_cast<ptrdiff_t>(y) * old->pitch;
+            uint8_t* row = to + static_cast<ptrdiff_t>(y) * made->pitch;
+            for (int x = 0; x < old->w; ++x) {
+                uint32_t pixel;
+                std::memcpy(&pixel, in + 4 * x, sizeof pixel);
+                pixel &= 0xFFFFFF;
+                if (pixel != last) {
+                    last = pixel;
+                    index = NearestReferenceColour(static_cast<uint8_t>(pixel >> 16),
+                                                   static_cast<uint8_t>(pixel >> 8),
+                                                   static_cast<uint8_t>(pixel), palette);
+                }
+                row[x] = index;
+            }
         }
     }
     SDL_FreeSurface(old);
@@ -120,4 +134,16 @@ uint32_t GetPixel32(const SDL_Surface* surface, int x, int y) {
     uint32_t value;
     std::memcpy(&value, at, sizeof value);
     return value;
+}
+
+SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palette) {
+    SDL_Surface* copy = SDL_CreateRGBSurface(0, picture->w, picture->h, 8, 0, 0, 0, 0);
+    if (!copy) return nullptr;
+    SDL_SetColors(copy, const_cast<SDL_Color*>(palette), 0, 256);
+    for (int y = 0; y < picture->h; ++y) {
+        std::memcpy(static_cast<uint8_t*>(copy->pixels) + y * copy->pitch,
+                    static_cast<const uint8_t*>(picture->pixels) + y * picture->pitch,
+                    static_cast<size_t>(picture->w));
+    }
+    return copy;
 }

@@ -34,3 +34,10 @@ bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palett
 
 // The 32-bit value at column x of row y. No bounds check.
 uint32_t GetPixel32(const SDL_Surface* surface, int x, int y);
+
+// A new 8-bit surface with the pixel indices of the 8-bit `picture` and a full
+// 256-entry `palette`. SDL's BMP reader gives a picture only the colours its
+// file declares (2 for a 1-bit file), while blits and BMP export index the
+// palette with every pixel value: pictures kept in the reference palette are
+// always such copies. Null when the surface cannot be made.
+SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palette);
