@@ -5,6 +5,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // The table is a distance transform of the palette over the colour cube. The
 // distance of the rule (sum of absolute differences) is separable, so the
 // nearest entry of every colour comes from three passes of one dimension each:
@@ -75,6 +79,118 @@ bool SameColours(const SDL_Color* a, const SDL_Color* b) {
     return true;
 }
 
+constexpr uint32_t kColourBits = 0x00FFFFFF;
+
+// memcpy rather than a cast: the bytes are not uint32_t objects, and rows
+// need not be aligned.
+inline uint32_t ColourAt(const uint8_t* pixel) {
+    uint32_t value;
+    std::memcpy(&value, pixel, sizeof value);
+    return value & kColourBits;
+}
+
+// Pixels are taken sixteen at a time, one 64-byte line of the picture: few
+// enough that a flat stretch of pixel art usually fills a whole block, many
+// enough that the one branch per block costs little per pixel.
+constexpr int kBlockPixels = 16;
+constexpr int kBlockBytes = 4 * kBlockPixels;
+
+#if defined(__SSE2__)
+
+inline __m128i Load(const uint8_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+// Differences are gathered over the block and the top bytes cleared once at
+// the end, so that a byte nobody reads cannot make two pixels differ.
+inline bool NoColourBits(__m128i differences) {
+    const __m128i colours = _mm_and_si128(differences, _mm_set1_epi32(kColourBits));
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(colours, _mm_setzero_si128())) == 0xFFFF;
+}
+
+inline bool SameColours(const uint8_t* a, const uint8_t* b) {
+    __m128i differences = _mm_setzero_si128();
+    for (int i = 0; i < kBlockBytes; i += 16) {
+        differences = _mm_or_si128(differences, _mm_xor_si128(Load(a + i), Load(b + i)));
+    }
+    return NoColourBits(differences);
+}
+
+inline bool AllOneColour(const uint8_t* a, uint32_t colour) {
+    const __m128i repeated = _mm_set1_epi32(static_cast<int>(colour));
+    __m128i differences = _mm_setzero_si128();
+    for (int i = 0; i < kBlockBytes; i += 16) {
+        differences = _mm_or_si128(differences, _mm_xor_si128(Load(a + i), repeated));
+    }
+    return NoColourBits(differences);
+}
+
+#else
+
+// Two pixels as one word: each half is one pixel's own 32-bit value whichever
+// the byte order, so one mask serves both.
+constexpr uint64_t kPairColourBits = uint64_t{kColourBits} << 32 | kColourBits;
+
+inline uint64_t LoadPair(const uint8_t* at) {
+    uint64_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+inline bool SameColours(const uint8_t* a, const uint8_t* b) {
+    uint64_t differences = 0;
+    for (int i = 0; i < kBlockBytes; i += 8) differences |= LoadPair(a + i) ^ LoadPair(b + i);
+    return (differences & kPairColourBits) == 0;
+}
+
+inline bool AllOneColour(const uint8_t* a, uint32_t colour) {
+    const uint64_t repeated = uint64_t{colour} << 32 | colour;
+    uint64_t differences = 0;
+    for (int i = 0; i < kBlockBytes; i += 8) differences |= LoadPair(a + i) ^ repeated;
+    return (differences & kPairColourBits) == 0;
+}
+
+#endif
+
+// The colour of the last block looked up and its index. The block compares
+// only colour bits, so no value can stand for "none yet": the run starts as
+// a real colour with its real index.
+struct Run {
+    uint32_t colour;
+    uint8_t index;
+};
+
+// One row; `above` and `toAbove` are the previous row's pixels and indices,
+// or null for the first row. Pixel art repeats both along a row and from row
+// to row, so a block equal to the one above, or all of the run's colour, is
+// written without touching the table. A block that is neither is looked up
+// pixel by pixel without further tests: on a photograph nearly every block
+// is, and there branches per pixel would only be mispredicted.
+void MapRow(const uint8_t* table, const uint8_t* from, const uint8_t* above, int width, uint8_t* to,
+            const uint8_t* toAbove, Run& run) {
+    int x = 0;
+    for (; x + kBlockPixels <= width; x += kBlockPixels) {
+        const uint8_t* pixels = from + 4 * x;
+        if (above && SameColours(pixels, above + 4 * x)) {
+            std::memcpy(to + x, toAbove + x, kBlockPixels);
+        } else if (AllOneColour(pixels, run.colour)) {
+            std::memset(to + x, run.index, kBlockPixels);
+        } else {
+            for (int i = 0; i < kBlockPixels; ++i) to[x + i] = table[ColourAt(pixels + 4 * i)];
+            run.colour = ColourAt(pixels + 4 * (kBlockPixels - 1));
+            run.index = to[x + kBlockPixels - 1];
+        }
+    }
+    for (; x < width; ++x) {
+        const uint32_t colour = ColourAt(from + 4 * x);
+        if (colour != run.colour) {
+            run.colour = colour;
+            run.index = table[colour];
+        }
+        to[x] = run.index;
+    }
+}
+
 }  // namespace
 
 bool BuildColourTable(const SDL_Color* palette, uint8_t* table) {
@@ -139,4 +255,16 @@ const uint8_t* ColourTableFor(const SDL_Color* palette) {
     std::memcpy(cached.colours, palette, sizeof cached.colours);
     cached.valid = true;
     return cached.table;
+}
+
+void MapThroughColourTable(const uint8_t* table, const uint8_t* from, ptrdiff_t fromPitch,
+                           int width, int height, uint8_t* to, ptrdiff_t toPitch) {
+    if (!table || !from || !to || width <= 0) return;
+    Run run{0, table[0]};
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = from + y * fromPitch;
+        uint8_t* out = to + y * toPitch;
+        MapRow(table, row, y > 0 ? row - fromPitch : nullptr, width, out,
+               y > 0 ? out - toPitch : nullptr, run);
+    }
 }

@@ -28,3 +28,10 @@ bool BuildColourTable(const SDL_Color* palette, uint8_t* table);
 // callers then fall back to NearestReferenceColour. The returned table stays
 // valid until a call with a different palette. Not for use from two threads.
 const uint8_t* ColourTableFor(const SDL_Color* palette);
+
+// Looks up `height` rows of `width` 32-bit pixels (red bits 16-23, green 8-15,
+// blue 0-7, top byte ignored), the rows `fromPitch` bytes apart from `from`,
+// and writes each pixel's table[] index to `to`, the rows `toPitch` bytes
+// apart. Nothing past `width` in a row is read or written.
+void MapThroughColourTable(const uint8_t* table, const uint8_t* from, ptrdiff_t fromPitch,
+                           int width, int height, uint8_t* to, ptrdiff_t toPitch);
