@@ -13,6 +13,7 @@ seconds="${FUZZ_SECONDS:-60}"
 # One line per target: name, seed corpus under fuzz/corpus/, extra options.
 targets=(
   "fuzz_episode episode -max_len=16384"
+  "fuzz_pictures pictures -max_len=16384"
 )
 
 mkdir -p "$build"

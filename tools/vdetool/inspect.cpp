@@ -1,0 +1,283 @@
+// info and check: what an episode file holds and whether it is sound.
+#include <zlib.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+
+#include "commands.h"
+#include "cp850.h"
+#include "picture_packing.h"
+#include "vdetool.h"
+
+namespace {
+
+const char* const kSlotNames[] = {"Image", "Title", "LowTitle"};
+
+// The pixel count of a picture an episode can hold, else 0: the limits
+// UnpackPictures applies.
+uint64_t PictureBytes(uint32_t width, uint32_t height) {
+    if (width == 0 || height == 0 || width > kMaxPictureSide || height > kMaxPictureSide) return 0;
+    const uint64_t bytes = uint64_t{width} * height;
+    return bytes <= kMaxPicturePixels ? bytes : 0;
+}
+
+// What one read of an episode file found.
+struct Inspection {
+    OwnedEpisode episode;
+    EpisodeReadReport report;
+    bool headerWhole = false;
+    bool unpacks = false;
+    std::string problem;  // the first reason the file is not sound; empty when it is
+};
+
+// False when the file cannot be opened (problem says why); otherwise true,
+// with the verdict in `inspection`.
+bool Inspect(const std::string& path, Inspection& inspection) {
+    errno = 0;
+    if (!ReadEpisodeFile(inspection.episode.record, path.c_str(), &inspection.report)) {
+        inspection.problem =
+            std::string("cannot open: ") + (errno ? std::strerror(errno) : "open failed");
+        return false;
+    }
+    const EpisodeReadReport& report = inspection.report;
+    inspection.headerWhole = report.fileSize >= kEpisodeHeaderBytes;
+    if (!report.complete) {
+        inspection.problem = report.detail[0] ? report.detail : "the file is damaged";
+        return true;
+    }
+    inspection.unpacks = UnpackPictures(inspection.episode.record);
+    if (!inspection.unpacks) inspection.problem = UnpackProblem(inspection.episode.record);
+    return true;
+}
+
+// A JSON string literal of `text`; the quoting of names in the plain output
+// too, so that no byte of a field can move the terminal's cursor.
+std::string Quoted(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<uint8_t>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", byte);
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string Hex(int32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08" PRIX32, static_cast<uint32_t>(value));
+    return text;
+}
+
+// Pixel bytes over blob bytes; negative when there is no such ratio. Only
+// for complete files: the blobs of a damaged one are partly missing.
+double CompressionRatio(const EpisodeRecord& record) {
+    const EpisodeHeader& h = record.header;
+    const uint64_t image = PictureBytes(h.imageWidth, h.imageHeight);
+    const uint64_t title = PictureBytes(h.titleWidth, h.titleHeight);
+    const uint64_t blobs =
+        uint64_t{record.imageBlob.length} + record.titleBlob.length + record.lowTitleBlob.length;
+    if (image == 0 || title == 0 || blobs == 0) return -1;
+    return static_cast<double>(image + 2 * title) / static_cast<double>(blobs);
+}
+
+struct NamedInteger {
+    const char* name;
+    int32_t value;
+};
+
+void PrintText(FILE* out, const std::string& path, const Inspection& inspection) {
+    const EpisodeRecord& record = inspection.episode.record;
+    const EpisodeHeader& h = record.header;
+    std::fprintf(out, "file:          %s\n", path.c_str());
+    std::fprintf(out, "size:          %" PRIu64 " bytes\n", inspection.report.fileSize);
+    if (inspection.headerWhole) {
+        std::fprintf(out, "name:          %s\n",
+                     Quoted(Cp850FieldToUtf8(h.name, kNameSize)).c_str());
+        std::fprintf(out, "startLevel:    %s\n",
+                     Quoted(Cp850FieldToUtf8(h.startLevel, kStartLevelSize)).c_str());
+        std::fprintf(out, "place:         %" PRIu32 "\n", h.listPlace);
+        const NamedInteger integers[] = {
+            {"headerSize", h.headerSize},       {"episodeExtraA", h.episodeExtraA},
+            {"episodeExtraB", h.episodeExtraB}, {"imageExtraA", h.imageExtraA},
+            {"imageExtraB", h.imageExtraB},     {"titleExtraA", h.titleExtraA},
+            {"titleExtraB", h.titleExtraB},
+        };
+        for (const NamedInteger& field : integers) {
+            std::fprintf(out, "%-14s %" PRId32 " (%s)\n", (field.name + std::string(":")).c_str(),
+                         field.value, Hex(field.value).c_str());
+        }
+        std::fprintf(out, "image:         %" PRIu32 "x%" PRIu32 "\n", h.imageWidth, h.imageHeight);
+        std::fprintf(out, "title:         %" PRIu32 "x%" PRIu32 " (the LowTitle too)\n",
+                     h.titleWidth, h.titleHeight);
+        std::fprintf(out, "imageBlob:     %" PRIu32 " bytes\n", record.imageBlob.length);
+        std::fprintf(out, "titleBlob:     %" PRIu32 " bytes\n", record.titleBlob.length);
+        std::fprintf(out, "lowTitleBlob:  %" PRIu32 " bytes\n", record.lowTitleBlob.length);
+        const double ratio = inspection.report.complete ? CompressionRatio(record) : -1;
+        if (ratio >= 0) {
+            std::fprintf(out, "compression:   %.2f:1\n", ratio);
+        } else {
+            std::fprintf(out, "compression:   unknown\n");
+        }
+    }
+    const bool complete = inspection.report.complete;
+    std::fprintf(out, "complete:      %s%s%s\n", complete ? "yes" : "no (",
+                 complete ? "" : inspection.problem.c_str(), complete ? "" : ")");
+    if (inspection.unpacks) {
+        std::fprintf(out, "unpacks:       yes\n");
+    } else {
+        std::fprintf(out, "unpacks:       no (%s)\n",
+                     complete ? inspection.problem.c_str() : "the file is not complete");
+    }
+}
+
+void PrintJson(FILE* out, const std::string& path, const Inspection& inspection) {
+    const EpisodeRecord& record = inspection.episode.record;
+    const EpisodeHeader& h = record.header;
+    std::fprintf(out, "{\n  \"file\": %s,\n  \"size\": %" PRIu64 ",\n", Quoted(path).c_str(),
+                 inspection.report.fileSize);
+    if (inspection.headerWhole) {
+        std::fprintf(out, "  \"header\": {\n");
+        std::fprintf(out, "    \"name\": %s,\n",
+                     Quoted(Cp850FieldToUtf8(h.name, kNameSize)).c_str());
+        std::fprintf(out, "    \"startLevel\": %s,\n",
+                     Quoted(Cp850FieldToUtf8(h.startLevel, kStartLevelSize)).c_str());
+        std::fprintf(out, "    \"place\": %" PRIu32 ",\n", h.listPlace);
+        const NamedInteger integers[] = {
+            {"headerSize", h.headerSize},       {"episodeExtraA", h.episodeExtraA},
+            {"episodeExtraB", h.episodeExtraB}, {"imageExtraA", h.imageExtraA},
+            {"imageExtraB", h.imageExtraB},     {"titleExtraA", h.titleExtraA},
+            {"titleExtraB", h.titleExtraB},
+        };
+        for (const NamedInteger& field : integers) {
+            std::fprintf(out, "    \"%s\": %" PRId32 ",\n    \"%sHex\": \"%s\",\n", field.name,
+                         field.value, field.name, Hex(field.value).c_str());
+        }
+        std::fprintf(out,
+                     "    \"imageWidth\": %" PRIu32 ",\n    \"imageHeight\": %" PRIu32
+                     ",\n    \"titleWidth\": %" PRIu32 ",\n    \"titleHeight\": %" PRIu32
+                     "\n  },\n",
+                     h.imageWidth, h.imageHeight, h.titleWidth, h.titleHeight);
+        std::fprintf(out,
+                     "  \"blobs\": {\"image\": %" PRIu32 ", \"title\": %" PRIu32
+                     ", \"lowTitle\": %" PRIu32 "},\n",
+                     record.imageBlob.length, record.titleBlob.length, record.lowTitleBlob.length);
+    } else {
+        std::fprintf(out, "  \"header\": null,\n  \"blobs\": null,\n");
+    }
+    const double ratio = inspection.report.complete ? CompressionRatio(record) : -1;
+    if (ratio >= 0) {
+        std::fprintf(out, "  \"compressionRatio\": %.4f,\n", ratio);
+    } else {
+        std::fprintf(out, "  \"compressionRatio\": null,\n");
+    }
+    std::fprintf(out, "  \"complete\": %s,\n  \"unpacks\": %s,\n  \"problem\": %s\n}\n",
+                 inspection.report.complete ? "true" : "false",
+                 inspection.unpacks ? "true" : "false",
+                 inspection.problem.empty() ? "null" : Quoted(inspection.problem).c_str());
+}
+
+}  // namespace
+
+std::string UnpackProblem(const EpisodeRecord& episode) {
+    const EpisodeHeader& h = episode.header;
+    const uint32_t widths[] = {h.imageWidth, h.titleWidth, h.titleWidth};
+    const uint32_t heights[] = {h.imageHeight, h.titleHeight, h.titleHeight};
+    const Blob* blobs[] = {&episode.imageBlob, &episode.titleBlob, &episode.lowTitleBlob};
+    char text[192];
+    // In the order UnpackPictures tests them, so the reason is the one that
+    // made it refuse.
+    for (int slot = 0; slot < 2; ++slot) {
+        if (PictureBytes(widths[slot], heights[slot]) == 0) {
+            std::snprintf(text, sizeof text,
+                          "the %s size %" PRIu32 "x%" PRIu32
+                          " is not a picture size (1 to %u a side, at most %u pixels)",
+                          kSlotNames[slot], widths[slot], heights[slot], kMaxPictureSide,
+                          kMaxPicturePixels);
+            return text;
+        }
+    }
+    for (int slot = 0; slot < 3; ++slot) {
+        const uint64_t bytes = PictureBytes(widths[slot], heights[slot]);
+        if (blobs[slot]->length == 0) {
+            std::snprintf(text, sizeof text, "the %s blob is empty", kSlotNames[slot]);
+            return text;
+        }
+        // Deflate expands at most about 1032:1.
+        if (bytes > 1100 * uint64_t{blobs[slot]->length} + 1024) {
+            std::snprintf(text, sizeof text,
+                          "the %s blob (%" PRIu32 " bytes) is far too short for %" PRIu32
+                          "x%" PRIu32 " pixels",
+                          kSlotNames[slot], blobs[slot]->length, widths[slot], heights[slot]);
+            return text;
+        }
+    }
+    for (int slot = 0; slot < 3; ++slot) {
+        const uint64_t bytes = PictureBytes(widths[slot], heights[slot]);
+        auto* pixels = static_cast<Bytef*>(std::malloc(bytes));
+        if (!pixels) return "out of memory";
+        uLongf produced = static_cast<uLongf>(bytes);
+        const int result = uncompress(pixels, &produced, blobs[slot]->data, blobs[slot]->length);
+        std::free(pixels);
+        if (result == Z_OK) continue;
+        if (result == Z_MEM_ERROR) return "out of memory";
+        std::snprintf(text, sizeof text,
+                      result == Z_BUF_ERROR
+                          ? "the %s blob holds more than its %" PRIu32 "x%" PRIu32 " pixels"
+                          : "the %s blob is not a whole zlib stream (%" PRIu32 "x%" PRIu32
+                            " pixels)",
+                      kSlotNames[slot], widths[slot], heights[slot]);
+        return text;
+    }
+    return "the pictures do not unpack";
+}
+
+int RunInfo(Tool& tool, int argc, const char* const* argv) {
+    ParsedArguments parsed;
+    int status = kStatusOk;
+    if (!ParseCommand(tool, "info", argc, argv, {{"json", 0, false}}, parsed, status)) {
+        return status;
+    }
+    if (parsed.operands.size() != 1) {
+        return UsageError(tool, "info", "info: give one episode file");
+    }
+    const std::string& path = parsed.operands[0];
+    Inspection inspection;
+    if (!Inspect(path, inspection)) return Fail(tool, path, inspection.problem);
+    if (OptionValue(parsed, "json")) {
+        PrintJson(tool.out, path, inspection);
+    } else {
+        PrintText(tool.out, path, inspection);
+    }
+    if (inspection.problem.empty()) return kStatusOk;
+    return Fail(tool, path, inspection.problem);
+}
+
+int RunCheck(Tool& tool, int argc, const char* const* argv) {
+    ParsedArguments parsed;
+    int status = kStatusOk;
+    if (!ParseCommand(tool, "check", argc, argv, {}, parsed, status)) return status;
+    if (parsed.operands.empty()) {
+        return UsageError(tool, "check", "check: give one or more episode files");
+    }
+    for (const std::string& path : parsed.operands) {
+        Inspection inspection;
+        Inspect(path, inspection);
+        if (inspection.problem.empty()) {
+            std::fprintf(tool.out, "%s: ok\n", path.c_str());
+        } else {
+            std::fprintf(tool.out, "%s: %s\n", path.c_str(), inspection.problem.c_str());
+            status = kStatusFailed;
+        }
+    }
+    return status;
+}

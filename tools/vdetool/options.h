@@ -1,0 +1,29 @@
+// The command line of vdetool: options and operands of one command.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct OptionSpec {
+    const char* name;  // the long name, without its dashes
+    char shortName;    // 0 when the option has none
+    bool takesValue;
+};
+
+struct ParsedArguments {
+    std::map<std::string, std::string> options;  // by long name; "" for a flag
+    std::vector<std::string> operands;
+};
+
+// Reads argv[first] to argv[argc - 1]: "--name VALUE", "--name=VALUE",
+// "-x VALUE", flags, and operands, in any order; "--" ends the options and
+// "-" alone is an operand. False, with `error` saying what was wrong (without
+// the program's name), for an unknown option, an option given twice, a value
+// missing or given to a flag.
+bool ParseArguments(int argc, const char* const* argv, int first,
+                    const std::vector<OptionSpec>& specs, ParsedArguments& parsed,
+                    std::string& error);
+
+// The value of an option that was given, or null.
+const std::string* OptionValue(const ParsedArguments& parsed, const char* name);

@@ -1,0 +1,184 @@
+#include "vdetool.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "commands.h"
+
+#ifndef VDETOOL_VERSION
+#define VDETOOL_VERSION "unknown"
+#endif
+
+namespace {
+
+const char kToolUsage[] =
+    "Usage: vdetool COMMAND [ARGUMENTS]\n"
+    "Inspects, checks, takes apart and builds episode files (.vde) of the game,\n"
+    "and converts pictures to its palette.\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE.vde [--json]     every header field, the picture and blob sizes,\n"
+    "                             and whether the file is sound\n"
+    "  check FILE.vde...          one line per file: ok, or why it is damaged\n"
+    "  unpack FILE.vde            the three pictures as 8-bit BMP or PNG files\n"
+    "  pack -o OUT.vde ...        an episode from three pictures\n"
+    "  convert IN OUT             a picture to an 8-bit picture in the palette\n"
+    "\n"
+    "The palette is \"menu.pal\" in the working directory unless --palette names\n"
+    "another. Pictures are read from BMP (1, 4, 8, 16, 24, 32 bits) and PNG.\n"
+    "'vdetool COMMAND --help' tells more. Exit status: 0 success, 1 a file could\n"
+    "not be read, converted or written, 2 wrong usage.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     this help\n"
+    "  --version      the version\n";
+
+struct CommandEntry {
+    const char* name;
+    int (*run)(Tool& tool, int argc, const char* const* argv);
+    const char* usage;
+};
+
+const CommandEntry kCommands[] = {
+    {"info", &RunInfo,
+     "Usage: vdetool info FILE.vde [--json]\n"
+     "Shows every header field of the episode file: the name and start level as\n"
+     "text, the place in the episode list, headerSize and the six extra integers\n"
+     "in decimal and hexadecimal, the picture sizes, the three blob lengths and\n"
+     "the compression ratio; then whether the file is complete and its pictures\n"
+     "unpack, with the reason when not. Exit status 1 when it is not sound.\n"
+     "\n"
+     "  --json         the same as one JSON object\n"},
+    {"check", &RunCheck,
+     "Usage: vdetool check FILE.vde...\n"
+     "Writes \"FILE: ok\" for each sound episode file and \"FILE: reason\" for each\n"
+     "other. Exit status 0 only when every file is sound.\n"},
+    {"unpack", &RunUnpack,
+     "Usage: vdetool unpack FILE.vde [-o DIR] [--format bmp|png] [--palette FILE]\n"
+     "Writes the episode's pictures as Image.bmp, Title.bmp and LowTitle.bmp\n"
+     "(.png with --format png): 8-bit pictures in the palette, into DIR (the\n"
+     "working directory by default; made when it does not exist).\n"
+     "\n"
+     "  -o, --output DIR      where to write the pictures\n"
+     "  --format bmp|png      the kind of picture file (default bmp)\n"
+     "  --palette FILE        the palette (default menu.pal)\n"},
+    {"pack", &RunPack,
+     "Usage: vdetool pack -o OUT.vde --image A --title B --lowtitle C [OPTIONS]\n"
+     "Converts the three pictures (BMP or PNG of any depth) to the palette by the\n"
+     "editor's nearest-colour rule and writes the episode file, byte for byte\n"
+     "what the editor's Save VDE writes for the same pictures and fields. The\n"
+     "Title and LowTitle must have the same width and height.\n"
+     "\n"
+     "  -o, --output OUT.vde   the episode file to write\n"
+     "  --image FILE           the Image picture\n"
+     "  --title FILE           the Title picture\n"
+     "  --lowtitle FILE        the LowTitle picture\n"
+     "  --name TEXT            the episode name (at most 127 characters of code\n"
+     "                         page 850; default \"#Kelto@Episode\")\n"
+     "  --start-level NAME     the level it starts with, stored as given (at\n"
+     "                         most 31 characters; default \"CASTLE1.VLV\")\n"
+     "  --place N              the place in the episode list, 0 to 4294967295\n"
+     "                         (default 7)\n"
+     "  --template OLD.vde     take the header fields from this episode file\n"
+     "                         instead of a fresh editor's; the options above\n"
+     "                         still override them\n"
+     "  --palette FILE         the palette (default menu.pal)\n"},
+    {"convert", &RunConvert,
+     "Usage: vdetool convert IN OUT [--palette FILE]\n"
+     "Converts a BMP or PNG picture of any depth to an 8-bit picture in the\n"
+     "palette by the editor's nearest-colour rule; OUT is a BMP or PNG file by\n"
+     "its extension (.bmp or .png).\n"
+     "\n"
+     "  --palette FILE   the palette (default menu.pal)\n"},
+};
+
+const CommandEntry* FindCommand(const char* name) {
+    for (const CommandEntry& entry : kCommands) {
+        if (std::strcmp(entry.name, name) == 0) return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int Fail(Tool& tool, const std::string& file, const std::string& reason) {
+    std::fprintf(tool.err, "vdetool: %s: %s\n", file.c_str(), reason.c_str());
+    return kStatusFailed;
+}
+
+int UsageError(Tool& tool, const char* command, const std::string& message) {
+    std::fprintf(tool.err, "vdetool: %s\n", message.c_str());
+    if (command) {
+        std::fprintf(tool.err, "Try 'vdetool %s --help'.\n", command);
+    } else {
+        std::fprintf(tool.err, "Try 'vdetool --help'.\n");
+    }
+    return kStatusUsage;
+}
+
+bool ParseCommand(Tool& tool, const char* command, int argc, const char* const* argv,
+                  const std::vector<OptionSpec>& specs, ParsedArguments& parsed, int& status) {
+    // Help asked for anywhere wins over a mistake elsewhere on the line.
+    for (int i = 0; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(FindCommand(command)->usage, tool.out);
+            status = kStatusOk;
+            return false;
+        }
+    }
+    std::string error;
+    if (!ParseArguments(argc, argv, 0, specs, parsed, error)) {
+        status = UsageError(tool, command, command + std::string(": ") + error);
+        return false;
+    }
+    return true;
+}
+
+bool LoadPalette(Tool& tool, const ParsedArguments& parsed, SDL_Color palette[kPaletteEntries]) {
+    const std::string* given = OptionValue(parsed, "palette");
+    const char* path = given ? given->c_str() : "menu.pal";
+    errno = 0;
+    if (!ReadPaletteFile(path, palette)) {
+        Fail(tool, path,
+             std::string("cannot read the palette: ") +
+                 (errno ? std::strerror(errno) : "read failed"));
+        return false;
+    }
+    struct stat info;
+    if (stat(path, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<uint64_t>(info.st_size) < kPaletteFileSize) {
+        std::fprintf(tool.err,
+                     "vdetool: %s: warning: the palette holds %lld of 256 colours; the rest "
+                     "are black\n",
+                     path, static_cast<long long>(info.st_size / 4));
+    }
+    return true;
+}
+
+int RunVdetool(int argc, const char* const* argv, FILE* out, FILE* err) {
+    Tool tool{out, err};
+    if (argc < 2) {
+        std::fputs(kToolUsage, err);
+        return kStatusUsage;
+    }
+    const char* first = argv[1];
+    if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
+        std::fputs(kToolUsage, out);
+        return kStatusOk;
+    }
+    if (std::strcmp(first, "--version") == 0) {
+        std::fprintf(out, "vdetool %s\n", VDETOOL_VERSION);
+        return kStatusOk;
+    }
+    const CommandEntry* command = FindCommand(first);
+    if (!command) {
+        return UsageError(tool, nullptr,
+                          (first[0] == '-' ? "unknown option '" : "unknown command '") +
+                              std::string(first) + "'");
+    }
+    const int status = command->run(tool, argc - 2, argv + 2);
+    std::fflush(out);
+    return status;
+}
