@@ -3,9 +3,9 @@
 
     menu.pal            the sample 256-colour palette (16 greys, then a
                         6 x 8 x 5 colour cube)
-    picture24.bmp       304 x 354, 24-bit, photo-like: for the large picture
-    title_foreign.bmp   220 x 78, 8-bit in a palette of its own: is converted
-    lowtitle_menu.bmp   220 x 78, 8-bit already in menu.pal: taken as it is
+    sunset.bmp          304 x 354, 24-bit, photo-like: for the large picture
+    logo.bmp            220 x 78, 8-bit in a palette of its own: is converted
+    banner.bmp          220 x 78, 8-bit already in menu.pal: taken as it is
 
 Standard library only, and integer arithmetic throughout so that every run,
 on any machine, writes the same bytes.
@@ -194,9 +194,9 @@ def main():
     menu = sample_palette()
     outputs = {
         "menu.pal": pal_bytes(menu),
-        "picture24.bmp": picture24(),
-        "title_foreign.bmp": title_foreign(),
-        "lowtitle_menu.bmp": lowtitle_menu(menu),
+        "sunset.bmp": picture24(),
+        "logo.bmp": title_foreign(),
+        "banner.bmp": lowtitle_menu(menu),
     }
     for name, data in outputs.items():
         with open(os.path.join(OUT, name), "wb") as f:

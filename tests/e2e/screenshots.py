@@ -30,8 +30,8 @@ def make(editor_binary, out_dir):
         os.mkdir(work)
         # Names a person types at the prompt: no underscore, which the
         # Swedish/Finnish key table does not give for the US key symbol.
-        copies = {"menu.pal": "menu.pal", "picture24.bmp": "sunset.bmp",
-                  "title_foreign.bmp": "title.bmp", "lowtitle_menu.bmp": "lowtitle.bmp"}
+        copies = {"menu.pal": "menu.pal", "sunset.bmp": "sunset.bmp",
+                  "logo.bmp": "logo.bmp", "banner.bmp": "banner.bmp"}
         for name, copy in copies.items():
             shutil.copy(os.path.join(EXAMPLES, name), os.path.join(work, copy))
         xserver = harness.XServer()
@@ -41,8 +41,8 @@ def make(editor_binary, out_dir):
         editor.wait_main_screen().save_png(os.path.join(out_dir, "screenshot-start.png"))
 
         editor.import_bmp(CLICK_IMAGE, "sunset", "Bitdepth=24, image will be converted.")
-        editor.import_bmp(CLICK_TITLE, "title", "Not kto palette. Palette will be converted.")
-        editor.import_bmp(CLICK_LOWTITLE, "lowtitle")
+        editor.import_bmp(CLICK_TITLE, "logo", "Not kto palette. Palette will be converted.")
+        editor.import_bmp(CLICK_LOWTITLE, "banner")
         editor.click(*CLICK_NAME)
         editor.answer_prompt(TEXT_PROMPT_AT, "Enter episodename:", "Sunset Valley")
         editor.wait_text(*NAME_AT, "Sunset Valley")

@@ -18,9 +18,9 @@ from harness import (BMP_PROMPT_AT, CLICK_IMAGE, CLICK_LOAD, CLICK_LOWTITLE,  # 
 # The prompt reads a Swedish/Finnish layout from the key symbols, so an
 # underscore cannot be typed plainly: the examples are copied under names of
 # lowercase letters and digits only.
-EXAMPLE_COPIES = {"menu.pal": "menu.pal", "picture24.bmp": "picture24.bmp",
-                  "title_foreign.bmp": "titleforeign.bmp",
-                  "lowtitle_menu.bmp": "lowtitlemenu.bmp"}
+EXAMPLE_COPIES = {"menu.pal": "menu.pal", "sunset.bmp": "picture24.bmp",
+                  "logo.bmp": "titleforeign.bmp",
+                  "banner.bmp": "lowtitlemenu.bmp"}
 
 NOT_KTO_PALETTE = "Not kto palette. Palette will be converted."
 BITDEPTH_24 = "Bitdepth=24, image will be converted."
@@ -37,11 +37,11 @@ class Expected:
         self.palette = read_palette_file(os.path.join(EXAMPLES, "menu.pal"))
         nearest = NearestColour(self.palette)
 
-        menu = Bmp(os.path.join(EXAMPLES, "lowtitle_menu.bmp"))
+        menu = Bmp(os.path.join(EXAMPLES, "banner.bmp"))
         assert menu.bits == 8 and menu.palette[:256] == self.palette, "example not in menu.pal"
-        foreign = Bmp(os.path.join(EXAMPLES, "title_foreign.bmp"))
+        foreign = Bmp(os.path.join(EXAMPLES, "logo.bmp"))
         assert foreign.bits == 8 and foreign.palette[:256] != self.palette
-        true_colour = Bmp(os.path.join(EXAMPLES, "picture24.bmp"))
+        true_colour = Bmp(os.path.join(EXAMPLES, "sunset.bmp"))
         assert true_colour.bits == 24
 
         self.indices = {
