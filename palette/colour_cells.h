@@ -35,7 +35,3 @@ void InitColourCells(ColourCells& cells, const SDL_Color* palette);
 // absolute differences, the lowest index among equals), building the
 // colour's cell on first use.
 uint8_t MatchThroughCells(ColourCells& cells, uint8_t red, uint8_t green, uint8_t blue);
-
-// ConvertTrueColourToReference (colour_match.h) by cells instead of the
-// table: the same result and the same contract.
-bool ConvertTrueColourByCells(SDL_Surface** surface, const SDL_Color* palette);

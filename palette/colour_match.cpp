@@ -3,20 +3,37 @@
 #include <cstddef>
 #include <cstring>
 
+#include "colour_cells.h"
 #include "colour_table.h"
 
 namespace {
 
-inline int Difference(int a, int b) {
-    return a > b ? a - b : b - a;
+// Maps every pixel of the 32-bit `from` into the 8-bit `to` through `match`,
+// asking it again only when a pixel's colour differs from the one before:
+// neighbouring pixels often share a colour.
+template <typename Match>
+void MapRemembering(const SDL_Surface* from, SDL_Surface* to, Match match) {
+    uint32_t last = 0;
+    uint8_t index = match(0, 0, 0);
+    for (int y = 0; y < from->h; ++y) {
+        const uint8_t* in = static_cast<const uint8_t*>(from->pixels) + ptrdiff_t{y} * from->pitch;
+        uint8_t* out = static_cast<uint8_t*>(to->pixels) + ptrdiff_t{y} * to->pitch;
+        for (int x = 0; x < from->w; ++x) {
+            uint32_t pixel;
+            std::memcpy(&pixel, in + 4 * x, sizeof pixel);
+            pixel &= 0xFFFFFF;
+            if (pixel != last) {
+                last = pixel;
+                index = match(static_cast<uint8_t>(pixel >> 16), static_cast<uint8_t>(pixel >> 8),
+                              static_cast<uint8_t>(pixel));
+            }
+            out[x] = index;
+        }
+    }
 }
 
-// The nearest entry of one colour: from the table when there is one, else by
-// the rule itself (both give the same index).
-inline uint8_t Match(const uint8_t* table, uint8_t red, uint8_t green, uint8_t blue,
-                     const SDL_Color* palette) {
-    if (table) return table[ColourTableKey(red, green, blue)];
-    return NearestReferenceColour(red, green, blue, palette);
+inline int Difference(int a, int b) {
+    return a > b ? a - b : b - a;
 }
 
 }  // namespace
@@ -58,13 +75,14 @@ void ConvertPaletteToReference(SDL_Surface* surface, const SDL_Color* palette) {
     if (!surface || !surface->format || surface->format->BitsPerPixel != 8 || !palette) return;
     const SDL_Palette* own = surface->format->palette;
     if (!own || !own->colors) return;
-    const uint8_t* table = ColourTableFor(palette);
     uint8_t translation[256];
     // All 256 entries, not just the palette's declared count: stray pixel
-    // values above it must still land on a reference index.
+    // values above it must still land on a reference index. 256 colours are
+    // few enough for the rule itself; the colour-cube table would cost far
+    // more to build.
     for (int s = 0; s < 256; ++s) {
         const SDL_Color& colour = own->colors[s];
-        translation[s] = Match(table, colour.r, colour.g, colour.b, palette);
+        translation[s] = NearestReferenceColour(colour.r, colour.g, colour.b, palette);
     }
     RemapPixels(surface, translation);
 }
@@ -81,7 +99,8 @@ void RemapPixels(SDL_Surface* surface, const uint8_t table[256]) {
     for (size_t i = 0; i < bytes; ++i) pixels[i] = table[pixels[i]];
 }
 
-bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palette) {
+bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palette,
+                                  ColourMatcher matcher) {
     if (!surface || !*surface || !palette) return false;
     SDL_Surface* old = *surface;
     if (!old->format || old->format->BitsPerPixel != 32 || !old->pixels || old->w <= 0 ||
@@ -98,29 +117,20 @@ bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palett
 
     const uint8_t* from = static_cast<const uint8_t*>(old->pixels);
     uint8_t* to = static_cast<uint8_t*>(made->pixels);
-    if (const uint8_t* table = ColourTableFor(palette)) {
+    const uint8_t* table = matcher == ColourMatcher::kTable ? ColourTableFor(palette) : nullptr;
+    if (table) {
         MapThroughColourTable(table, from, old->pitch, old->w, old->h, to, made->pitch);
+    } else if (matcher == ColourMatcher::kCells) {
+        ColourCells cells;
+        InitColourCells(cells, palette);
+        MapRemembering(old, made, [&cells](uint8_t r, uint8_t g, uint8_t b) {
+            return MatchThroughCells(cells, r, g, b);
+        });
     } else {
-        // Without the table each new colour costs the whole rule, so even
-        // here a colour repeated from the pixel before is not matched again.
-        uint32_t last = 0;
-        uint8_t index = NearestReferenceColour(0, 0, 0, palette);
-        for (int y = 0; y < old->h; ++y) {
-            const uint8_t* in = from + static_cast<ptrdiff_t>(y) * old->pitch;
-            uint8_t* row = to + static_cast<ptrdiff_t>(y) * made->pitch;
-            for (int x = 0; x < old->w; ++x) {
-                uint32_t pixel;
-                std::memcpy(&pixel, in + 4 * x, sizeof pixel);
-                pixel &= 0xFFFFFF;
-                if (pixel != last) {
-                    last = pixel;
-                    index = NearestReferenceColour(static_cast<uint8_t>(pixel >> 16),
-                                                   static_cast<uint8_t>(pixel >> 8),
-                                                   static_cast<uint8_t>(pixel), palette);
-                }
-                row[x] = index;
-            }
-        }
+        // No memory for the table: the rule itself, each colour once per run.
+        MapRemembering(old, made, [palette](uint8_t r, uint8_t g, uint8_t b) {
+            return NearestReferenceColour(r, g, b, palette);
+        });
     }
     SDL_FreeSurface(old);
     *surface = made;

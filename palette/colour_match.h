@@ -30,7 +30,15 @@ void RemapPixels(SDL_Surface* surface, const uint8_t table[256]);
 // size in `palette`, each pixel (red bits 16-23, green 8-15, blue 0-7) by its
 // nearest entry, and frees the old one. False, with *surface untouched, when
 // it is not 32-bit or the new surface cannot be made.
-bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palette);
+//
+// Every matcher gives the same indices; they differ in cost. The colour-cube
+// table (the default) answers each colour with one lookup once it is built, at
+// about 30 ms once per process and palette: right for the editor, which
+// converts picture after picture. Cells build only what a picture touches:
+// right for a process that converts one small picture and ends.
+enum class ColourMatcher { kTable, kCells };
+bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palette,
+                                  ColourMatcher matcher = ColourMatcher::kTable);
 
 // The 32-bit value at column x of row y. No bounds check.
 uint32_t GetPixel32(const SDL_Surface* surface, int x, int y);

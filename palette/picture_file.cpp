@@ -431,18 +431,8 @@ bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette) {
     SDL_Surface* in = *picture;
     const int bits = in->format->BitsPerPixel;
     if (bits == 8) {
-        // The editor's import of an 8-bit picture. Its 256 colours are few
-        // enough to match by the rule itself.
-        if (!IsReferencePalette(in, palette) && in->format->palette) {
-            uint8_t translation[kPaletteEntries];
-            const SDL_Color* own = in->format->palette->colors;
-            // All 256 entries, as ConvertPaletteToReference reads them: SDL
-            // gives every 8-bit surface that many, beyond its colour count too.
-            for (int i = 0; i < kPaletteEntries; ++i) {
-                translation[i] = NearestReferenceColour(own[i].r, own[i].g, own[i].b, palette);
-            }
-            RemapPixels(in, translation);
-        }
+        // The editor's import of an 8-bit picture.
+        if (!IsReferencePalette(in, palette)) ConvertPaletteToReference(in, palette);
         SDL_Surface* copy = CopyIntoPalette(in, palette);
         if (!copy) return false;
         SDL_FreeSurface(in);
@@ -464,9 +454,9 @@ bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette) {
     // ways give the same indices; the table pays off only for large pictures.
     SDL_Surface* result = xrgb;
     const uint64_t pixels = uint64_t{static_cast<uint32_t>(in->w)} * static_cast<uint32_t>(in->h);
-    const bool converted = pixels < kCellMatchMaxPixels
-                               ? ConvertTrueColourByCells(&result, palette)
-                               : ConvertTrueColourToReference(&result, palette);
+    const bool converted = ConvertTrueColourToReference(
+        &result, palette,
+        pixels < kCellMatchMaxPixels ? ColourMatcher::kCells : ColourMatcher::kTable);
     if (!converted) {
         if (xrgb != in) SDL_FreeSurface(xrgb);
         return false;
