@@ -43,7 +43,7 @@ int UsageError(Tool& tool, const char* command, const std::string& message);
 // `status` set, when they are wrong; false with the help printed and status 0
 // for --help. True when the command should run.
 bool ParseCommand(Tool& tool, const char* command, int argc, const char* const* argv,
-                  const std::vector<OptionSpec>& specs, ParsedArguments& parsed, int& status);
+                  const std::vector<OptionRule>& rules, ParsedArguments& parsed, int& status);
 
 // The palette of --palette, or "menu.pal" in the working directory. False,
 // with the failure reported, when it cannot be read. A file shorter than 256

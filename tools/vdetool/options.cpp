@@ -2,16 +2,16 @@
 
 namespace {
 
-const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, const std::string& name) {
-    for (const OptionSpec& spec : specs) {
-        if (name == spec.name) return &spec;
+const OptionRule* FindLong(const std::vector<OptionRule>& rules, const std::string& name) {
+    for (const OptionRule& rule : rules) {
+        if (name == rule.name) return &rule;
     }
     return nullptr;
 }
 
-const OptionSpec* FindShort(const std::vector<OptionSpec>& specs, char name) {
-    for (const OptionSpec& spec : specs) {
-        if (spec.shortName != 0 && spec.shortName == name) return &spec;
+const OptionRule* FindShort(const std::vector<OptionRule>& rules, char name) {
+    for (const OptionRule& rule : rules) {
+        if (rule.shortName != 0 && rule.shortName == name) return &rule;
     }
     return nullptr;
 }
@@ -19,7 +19,7 @@ const OptionSpec* FindShort(const std::vector<OptionSpec>& specs, char name) {
 }  // namespace
 
 bool ParseArguments(int argc, const char* const* argv, int first,
-                    const std::vector<OptionSpec>& specs, ParsedArguments& parsed,
+                    const std::vector<OptionRule>& rules, ParsedArguments& parsed,
                     std::string& error) {
     bool optionsEnded = false;
     for (int i = first; i < argc; ++i) {
@@ -32,42 +32,42 @@ bool ParseArguments(int argc, const char* const* argv, int first,
             optionsEnded = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionRule* rule = nullptr;
         std::string value;
         bool hasValue = false;
         if (argument[1] == '-') {
             const size_t equals = argument.find('=');
-            spec = FindLong(
-                specs,
+            rule = FindLong(
+                rules,
                 argument.substr(2, equals == std::string::npos ? std::string::npos : equals - 2));
             if (equals != std::string::npos) {
                 value = argument.substr(equals + 1);
                 hasValue = true;
             }
         } else if (argument.size() == 2) {
-            spec = FindShort(specs, argument[1]);
+            rule = FindShort(rules, argument[1]);
         }
-        if (!spec) {
+        if (!rule) {
             error = "unknown option '" + argument + "'";
             return false;
         }
-        const std::string display = std::string("--") + spec->name;
-        if (parsed.options.count(spec->name)) {
+        const std::string display = std::string("--") + rule->name;
+        if (parsed.options.count(rule->name)) {
             error = display + " is given twice";
             return false;
         }
-        if (!spec->takesValue && hasValue) {
+        if (!rule->takesValue && hasValue) {
             error = display + " takes no value";
             return false;
         }
-        if (spec->takesValue && !hasValue) {
+        if (rule->takesValue && !hasValue) {
             if (i + 1 >= argc) {
                 error = display + " needs a value";
                 return false;
             }
             value = argv[++i];
         }
-        parsed.options[spec->name] = value;
+        parsed.options[rule->name] = value;
     }
     return true;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-struct OptionSpec {
+struct OptionRule {
     const char* name;  // the long name, without its dashes
     char shortName;    // 0 when the option has none
     bool takesValue;
@@ -22,7 +22,7 @@ struct ParsedArguments {
 // the program's name), for an unknown option, an option given twice, a value
 // missing or given to a flag.
 bool ParseArguments(int argc, const char* const* argv, int first,
-                    const std::vector<OptionSpec>& specs, ParsedArguments& parsed,
+                    const std::vector<OptionRule>& rules, ParsedArguments& parsed,
                     std::string& error);
 
 // The value of an option that was given, or null.

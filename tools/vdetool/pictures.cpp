@@ -86,9 +86,9 @@ const char* ErrnoText() {
 int RunUnpack(Tool& tool, int argc, const char* const* argv) {
     ParsedArguments parsed;
     int status = kStatusOk;
-    const std::vector<OptionSpec> specs = {
+    const std::vector<OptionRule> rules = {
         {"output", 'o', true}, {"format", 0, true}, {"palette", 0, true}};
-    if (!ParseCommand(tool, "unpack", argc, argv, specs, parsed, status)) return status;
+    if (!ParseCommand(tool, "unpack", argc, argv, rules, parsed, status)) return status;
     if (parsed.operands.size() != 1) {
         return UsageError(tool, "unpack", "unpack: give one episode file");
     }
@@ -152,12 +152,12 @@ int RunUnpack(Tool& tool, int argc, const char* const* argv) {
 int RunPack(Tool& tool, int argc, const char* const* argv) {
     ParsedArguments parsed;
     int status = kStatusOk;
-    const std::vector<OptionSpec> specs = {
+    const std::vector<OptionRule> rules = {
         {"output", 'o', true}, {"image", 0, true},    {"title", 0, true},
         {"lowtitle", 0, true}, {"name", 0, true},     {"start-level", 0, true},
         {"place", 0, true},    {"template", 0, true}, {"palette", 0, true},
     };
-    if (!ParseCommand(tool, "pack", argc, argv, specs, parsed, status)) return status;
+    if (!ParseCommand(tool, "pack", argc, argv, rules, parsed, status)) return status;
     if (!parsed.operands.empty()) {
         return UsageError(tool, "pack",
                           "pack: unexpected '" + parsed.operands[0] +

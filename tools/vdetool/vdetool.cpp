@@ -119,7 +119,7 @@ int UsageError(Tool& tool, const char* command, const std::string& message) {
 }
 
 bool ParseCommand(Tool& tool, const char* command, int argc, const char* const* argv,
-                  const std::vector<OptionSpec>& specs, ParsedArguments& parsed, int& status) {
+                  const std::vector<OptionRule>& rules, ParsedArguments& parsed, int& status) {
     // Help asked for anywhere wins over a mistake elsewhere on the line.
     for (int i = 0; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -129,7 +129,7 @@ bool ParseCommand(Tool& tool, const char* command, int argc, const char* const* 
         }
     }
     std::string error;
-    if (!ParseArguments(argc, argv, 0, specs, parsed, error)) {
+    if (!ParseArguments(argc, argv, 0, rules, parsed, error)) {
         status = UsageError(tool, command, command + std::string(": ") + error);
         return false;
     }
