@@ -386,6 +386,11 @@ TEST_F(VdetoolTest, TheProgramEndsWithTheCommandsStatus) {
     const int failed = std::system((program + " info absent.vde 2> /dev/null").c_str());
     ASSERT_TRUE(WIFEXITED(failed));
     EXPECT_EQ(WEXITSTATUS(failed), 1);
+    // Output that cannot be written is a failure too.
+    ASSERT_EQ(Pack({}).status, 0);
+    const int full = std::system((program + " info out.vde > /dev/full 2> /dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(full));
+    EXPECT_EQ(WEXITSTATUS(full), 1);
 }
 
 }  // namespace

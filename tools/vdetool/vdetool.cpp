@@ -179,6 +179,11 @@ int RunVdetool(int argc, const char* const* argv, FILE* out, FILE* err) {
                               std::string(first) + "'");
     }
     const int status = command->run(tool, argc - 2, argv + 2);
-    std::fflush(out);
+    // Output that never arrived (a full disk behind a redirection) is a
+    // failed command, not a success.
+    if ((std::fflush(out) != 0 || std::ferror(out) != 0) && status == 0) {
+        std::fprintf(err, "vdetool: standard output: write failed\n");
+        return 1;
+    }
     return status;
 }
