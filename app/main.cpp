@@ -2,7 +2,7 @@
 
 #include "editor_app.h"
 
-int main(int, char**) {
+int main(int /*argc*/, char** /*argv*/) {
     EditorApp app;
     app.Init(640, 480, SDL_INIT_TIMER | SDL_INIT_VIDEO);
     app.Run();

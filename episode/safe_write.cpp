@@ -31,7 +31,7 @@ bool ReplaceFile(const char* path, bool (*write)(FILE* out, const void* context)
     // The temporary file must be in the target's directory: rename() only
     // replaces atomically within one file system.
     std::string temp = std::string(path) + ".XXXXXX";
-    const int fd = mkstemp(&temp[0]);
+    const int fd = mkstemp(temp.data());
     if (fd < 0) return false;
     // mkstemp makes the file private (0600); give it the mode a plain fopen
     // would have, or the mode of the file it replaces.

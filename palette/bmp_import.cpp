@@ -67,7 +67,8 @@ void FixPalette(SDL_Surface* surface, SDL_RWops* file, const PaletteLayout& layo
     for (int i = 0; i < entries; ++i) {
         // Stored blue, green, red, reserved; the reserved byte is kept as SDL
         // keeps it for files it reads right.
-        colours[i] = SDL_Color{bytes[4 * i + 2], bytes[4 * i + 1], bytes[4 * i], bytes[4 * i + 3]};
+        const uint8_t* entry = bytes + 4 * ptrdiff_t{i};
+        colours[i] = SDL_Color{entry[2], entry[1], entry[0], entry[3]};
     }
     SDL_SetColors(surface, colours, 0, 256);
 }

@@ -20,7 +20,7 @@ void MapRemembering(const SDL_Surface* from, SDL_Surface* to, Match match) {
         uint8_t* out = static_cast<uint8_t*>(to->pixels) + ptrdiff_t{y} * to->pitch;
         for (int x = 0; x < from->w; ++x) {
             uint32_t pixel;
-            std::memcpy(&pixel, in + 4 * x, sizeof pixel);
+            std::memcpy(&pixel, in + 4 * ptrdiff_t{x}, sizeof pixel);
             pixel &= 0xFFFFFF;
             if (pixel != last) {
                 last = pixel;
@@ -151,8 +151,9 @@ SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palett
     if (!copy) return nullptr;
     SDL_SetColors(copy, const_cast<SDL_Color*>(palette), 0, 256);
     for (int y = 0; y < picture->h; ++y) {
-        std::memcpy(static_cast<uint8_t*>(copy->pixels) + y * copy->pitch,
-                    static_cast<const uint8_t*>(picture->pixels) + y * picture->pitch,
+        std::memcpy(static_cast<uint8_t*>(copy->pixels) + static_cast<ptrdiff_t>(y) * copy->pitch,
+                    static_cast<const uint8_t*>(picture->pixels) +
+                        static_cast<ptrdiff_t>(y) * picture->pitch,
                     static_cast<size_t>(picture->w));
     }
     return copy;

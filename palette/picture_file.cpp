@@ -34,10 +34,12 @@ constexpr Uint32 kRedMask = 0x00FF0000, kGreenMask = 0x0000FF00, kBlueMask = 0x0
 constexpr Uint32 kRedMask = 0x0000FF00, kGreenMask = 0x00FF0000, kBlueMask = 0xFF000000;
 #endif
 
-void SetReason(PictureProblem* problem, const char* format, ...)
+// printf-style so that the compiler checks every format against its
+// arguments (-Wformat=2), which a parameter pack would not give.
+void SetReason(PictureProblem* problem, const char* format, ...)  // NOLINT(cert-dcl50-cpp)
     __attribute__((format(printf, 2, 3)));
 
-void SetReason(PictureProblem* problem, const char* format, ...) {
+void SetReason(PictureProblem* problem, const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
     if (!problem) return;
     va_list arguments;
     va_start(arguments, format);
@@ -149,17 +151,17 @@ struct PngErrorState {
 [[noreturn]] void OnPngError(png_structp png, png_const_charp message) {
     auto* state = static_cast<PngErrorState*>(png_get_error_ptr(png));
     std::snprintf(state->message, sizeof state->message, "%s", message ? message : "error");
-    std::longjmp(state->jump, 1);
+    std::longjmp(state->jump, 1);  // NOLINT(cert-err52-cpp): libpng's C error protocol
 }
 
-void OnPngWarning(png_structp, png_const_charp) {}
+void OnPngWarning(png_structp /*png*/, png_const_charp /*message*/) {}
 
 // Calls body(context) so that a libpng error ends it here. False when it did.
 // The frame that calls setjmp holds nothing that changes after it, so nothing
 // can be lost to the jump; `body` must leave no object with a destructor on
 // the stack, since the jump would skip it.
 bool RunGuarded(PngErrorState* state, void (*body)(void*), void* context) {
-    if (setjmp(state->jump) != 0) return false;
+    if (setjmp(state->jump) != 0) return false;  // NOLINT(cert-err52-cpp): as OnPngError
     body(context);
     return true;
 }
@@ -300,10 +302,10 @@ struct IndexedPicture {
 bool WriteBmpContent(FILE* out, const void* context) {
     const auto& picture = *static_cast<const IndexedPicture*>(context);
     const size_t rowBytes = (size_t{picture.width} + 3) & ~size_t{3};
-    const size_t paletteBytes = 4 * kPaletteEntries;
+    constexpr size_t paletteBytes = size_t{4} * kPaletteEntries;
     const size_t dataOffset = kBmpFileHeaderBytes + kBmpInfoHeaderBytes + paletteBytes;
     const size_t imageBytes = rowBytes * picture.height;
-    uint8_t head[kBmpFileHeaderBytes + kBmpInfoHeaderBytes + 4 * kPaletteEntries] = {};
+    uint8_t head[kBmpFileHeaderBytes + kBmpInfoHeaderBytes + paletteBytes] = {};
     head[0] = 'B';
     head[1] = 'M';
     // Sides of at most 16384 keep every size here far below 2^32.
@@ -319,10 +321,11 @@ bool WriteBmpContent(FILE* out, const void* context) {
     PutLe32(info + 32, kPaletteEntries);
     uint8_t* entries = info + kBmpInfoHeaderBytes;
     for (int i = 0; i < kPaletteEntries; ++i) {
-        entries[4 * i] = picture.palette[i].b;
-        entries[4 * i + 1] = picture.palette[i].g;
-        entries[4 * i + 2] = picture.palette[i].r;
-        entries[4 * i + 3] = picture.palette[i].unused;
+        uint8_t* entry = entries + 4 * ptrdiff_t{i};
+        entry[0] = picture.palette[i].b;
+        entry[1] = picture.palette[i].g;
+        entry[2] = picture.palette[i].r;
+        entry[3] = picture.palette[i].unused;
     }
     if (std::fwrite(head, 1, sizeof head, out) != sizeof head) return false;
     const uint8_t padding[3] = {};

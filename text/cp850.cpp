@@ -46,7 +46,8 @@ bool NextCodePoint(const std::string& text, size_t& at, uint32_t& codePoint) {
         codePoint = lead;
         ++at;
         return true;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
         trailing = 1;
         least = 0x80;
         codePoint = lead & 0x1F;

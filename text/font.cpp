@@ -17,7 +17,8 @@ constexpr int kSide = 8;
 }  // namespace
 
 void PutPixel32(SDL_Surface* surface, int x, int y, uint32_t value) {
-    auto* at = static_cast<uint8_t*>(surface->pixels) + y * surface->pitch + 4 * x;
+    auto* at =
+        static_cast<uint8_t*>(surface->pixels) + ptrdiff_t{y} * surface->pitch + 4 * ptrdiff_t{x};
     std::memcpy(at, &value, sizeof value);
 }
 

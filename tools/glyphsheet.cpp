@@ -26,8 +26,9 @@ constexpr int kDefaultScale = 4;
 
 uint32_t PixelAt(const SDL_Surface* surface, int x, int y) {
     uint32_t value;
-    std::memcpy(&value, static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch + 4 * x,
-                sizeof value);
+    const uint8_t* at = static_cast<const uint8_t*>(surface->pixels) +
+                        ptrdiff_t{y} * surface->pitch + 4 * ptrdiff_t{x};
+    std::memcpy(&value, at, sizeof value);
     return value;
 }
 
@@ -43,11 +44,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s OUTPUT.bmp [SCALE]\n", argv[0]);
         return 2;
     }
-    const int scale = argc == 3 ? std::atoi(argv[2]) : kDefaultScale;
-    if (scale < 1 || scale > 16) {
+    // strtol rather than atoi: a number beyond the range of int is refused
+    // instead of being undefined.
+    const long requested = argc == 3 ? std::strtol(argv[2], nullptr, 10) : kDefaultScale;
+    if (requested < 1 || requested > 16) {
         std::fprintf(stderr, "glyphsheet: SCALE must be 1 to 16\n");
         return 2;
     }
+    const int scale = static_cast<int>(requested);
 
     // No window is wanted, but SDL 1.2 needs a video mode before it blits.
     setenv("SDL_VIDEODRIVER", "dummy", 0);
