@@ -7,8 +7,9 @@ packages=(
   build-essential cmake pkg-config
   zlib1g-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-tidy cppcheck
   xvfb xdotool x11-utils python3 python3-xlib imagemagick
+  dpkg-dev file man-db
 )
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 

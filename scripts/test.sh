@@ -4,7 +4,9 @@
 #      the exhaustive colour-matching sweep, end-to-end under Xvfb;
 #   2. a build with AddressSanitizer and UndefinedBehaviorSanitizer and the
 #      same tests (the sweep aside);
-#   3. each fuzz target for FUZZ_SECONDS (default 60).
+#   3. the Debian package: built, installed with apt, tried, removed;
+#   4. clang-tidy and cppcheck over the project's code;
+#   5. each fuzz target for FUZZ_SECONDS (default 60).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
@@ -30,6 +32,12 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 run_suite "$root/build-asan" -DVDE_SANITIZE=ON -DVDE_BENCH=OFF
+
+echo "== Debian package"
+bash "$root/scripts/package-test.sh" "$root/build-pkg"
+
+echo "== Static analysis"
+bash "$root/scripts/lint.sh"
 
 echo "== Fuzzing"
 FUZZ_SECONDS="${FUZZ_SECONDS:-60}" bash "$root/scripts/run-fuzzers.sh"
