@@ -14,6 +14,7 @@ seconds="${FUZZ_SECONDS:-60}"
 targets=(
   "fuzz_episode episode -max_len=16384"
   "fuzz_pictures pictures -max_len=16384"
+  "fuzz_palette palette -max_len=2048"
 )
 
 mkdir -p "$build"
