@@ -1,6 +1,7 @@
 // info and check: what an episode file holds and whether it is sound.
 #include <zlib.h>
 
+#include <array>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
@@ -95,6 +96,19 @@ struct NamedInteger {
     int32_t value;
 };
 
+// The header's integers that the editor never interprets, in file order.
+std::array<NamedInteger, 7> HeaderIntegers(const EpisodeHeader& h) {
+    return {{
+        {"headerSize", h.headerSize},
+        {"episodeExtraA", h.episodeExtraA},
+        {"episodeExtraB", h.episodeExtraB},
+        {"imageExtraA", h.imageExtraA},
+        {"imageExtraB", h.imageExtraB},
+        {"titleExtraA", h.titleExtraA},
+        {"titleExtraB", h.titleExtraB},
+    }};
+}
+
 void PrintText(FILE* out, const std::string& path, const Inspection& inspection) {
     const EpisodeRecord& record = inspection.episode.record;
     const EpisodeHeader& h = record.header;
@@ -106,13 +120,7 @@ void PrintText(FILE* out, const std::string& path, const Inspection& inspection)
         std::fprintf(out, "startLevel:    %s\n",
                      Quoted(Cp850FieldToUtf8(h.startLevel, kStartLevelSize)).c_str());
         std::fprintf(out, "place:         %" PRIu32 "\n", h.listPlace);
-        const NamedInteger integers[] = {
-            {"headerSize", h.headerSize},       {"episodeExtraA", h.episodeExtraA},
-            {"episodeExtraB", h.episodeExtraB}, {"imageExtraA", h.imageExtraA},
-            {"imageExtraB", h.imageExtraB},     {"titleExtraA", h.titleExtraA},
-            {"titleExtraB", h.titleExtraB},
-        };
-        for (const NamedInteger& field : integers) {
+        for (const NamedInteger& field : HeaderIntegers(h)) {
             std::fprintf(out, "%-14s %" PRId32 " (%s)\n", (field.name + std::string(":")).c_str(),
                          field.value, Hex(field.value).c_str());
         }
@@ -152,13 +160,7 @@ void PrintJson(FILE* out, const std::string& path, const Inspection& inspection)
         std::fprintf(out, "    \"startLevel\": %s,\n",
                      Quoted(Cp850FieldToUtf8(h.startLevel, kStartLevelSize)).c_str());
         std::fprintf(out, "    \"place\": %" PRIu32 ",\n", h.listPlace);
-        const NamedInteger integers[] = {
-            {"headerSize", h.headerSize},       {"episodeExtraA", h.episodeExtraA},
-            {"episodeExtraB", h.episodeExtraB}, {"imageExtraA", h.imageExtraA},
-            {"imageExtraB", h.imageExtraB},     {"titleExtraA", h.titleExtraA},
-            {"titleExtraB", h.titleExtraB},
-        };
-        for (const NamedInteger& field : integers) {
+        for (const NamedInteger& field : HeaderIntegers(h)) {
             std::fprintf(out, "    \"%s\": %" PRId32 ",\n    \"%sHex\": \"%s\",\n", field.name,
                          field.value, field.name, Hex(field.value).c_str());
         }
