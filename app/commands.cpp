@@ -72,9 +72,12 @@ void EditorApp::OnMouseUp() {
 
 SDL_Surface*& EditorApp::SlotSurface(Slot slot) {
     switch (slot) {
-        case Slot::Image: return imageSurface;
-        case Slot::Title: return titleSurface;
-        case Slot::LowTitle: break;
+        case Slot::Image:
+            return imageSurface;
+        case Slot::Title:
+            return titleSurface;
+        case Slot::LowTitle:
+            break;
     }
     return lowTitleSurface;
 }

@@ -126,4 +126,6 @@ void EditorApp::OnMouseDown() {
 
 void EditorApp::Update() {}
 
-void EditorApp::ReadMouse() { SDL_GetMouseState(&mouseX, &mouseY); }
+void EditorApp::ReadMouse() {
+    SDL_GetMouseState(&mouseX, &mouseY);
+}

@@ -11,7 +11,7 @@
 constexpr size_t kFileNameSize = 33;
 
 class EditorApp {
-public:
+  public:
     // Opens the window, builds the font and keyboard tables, loads
     // "menu.pal" and sets up the default episode. Every failure ends the
     // process with status 1.
@@ -60,7 +60,7 @@ public:
 
     static constexpr uint32_t kFrameInterval = 20;
 
-private:
+  private:
     // The commands behind the mouse clicks (commands.cpp).
     enum class Slot { Image, Title, LowTitle };
     SDL_Surface*& SlotSurface(Slot slot);

@@ -36,8 +36,8 @@ bool ReplaceFile(const char* path, bool (*write)(FILE* out, const void* context)
     // mkstemp makes the file private (0600); give it the mode a plain fopen
     // would have, or the mode of the file it replaces.
     struct stat existing;
-    const mode_t mode = stat(path, &existing) == 0 ? (existing.st_mode & 07777)
-                                                   : (0666 & ~CurrentUmask());
+    const mode_t mode =
+        stat(path, &existing) == 0 ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask());
     bool ok = fchmod(fd, mode) == 0;
     FILE* out = fdopen(fd, "wb");
     if (!out) {

@@ -8,4 +8,6 @@ int PollEvent(SDL_Event* event) {
     return currentPoller ? currentPoller(event) : SDL_PollEvent(event);
 }
 
-void SetEventPoller(EventPoller poller) { currentPoller = poller; }
+void SetEventPoller(EventPoller poller) {
+    currentPoller = poller;
+}

@@ -24,7 +24,8 @@ void AppTest::TearDown() {
 
 void AppTest::ExpectText(const char* text, int x, int y) {
     for (size_t i = 0; text[i]; ++i) {
-        EXPECT_EQ(CellMismatch(screen, x + 8 * static_cast<int>(i), y, static_cast<uint8_t>(text[i])), "")
+        EXPECT_EQ(
+            CellMismatch(screen, x + 8 * static_cast<int>(i), y, static_cast<uint8_t>(text[i])), "")
             << "in \"" << text << "\" at character " << i;
     }
 }

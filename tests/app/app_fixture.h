@@ -10,7 +10,7 @@
 #include "temp_dir.h"
 
 class AppTest : public SdlTest {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

@@ -23,7 +23,7 @@ std::vector<SDL_Event> Typing(const std::string& text) {
 }
 
 class CommandsTest : public AppTest {
-protected:
+  protected:
     // Releases the left button at (x, y) with `script` feeding the command.
     void Click(int x, int y, uint8_t button = SDL_BUTTON_LEFT) {
         app.event = MouseUp(button, static_cast<uint16_t>(x), static_cast<uint16_t>(y));
@@ -64,12 +64,14 @@ protected:
         layout.height = h;
         layout.bitsPerPixel = 8;
         for (int i = 0; i < 256; ++i)
-            layout.palette.push_back(uint32_t(palette[i].r) << 16 | uint32_t(palette[i].g) << 8 | palette[i].b);
+            layout.palette.push_back(uint32_t(palette[i].r) << 16 | uint32_t(palette[i].g) << 8 |
+                                     palette[i].b);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) layout.pixels.push_back((x * 7 + y * 3) % 256);
         return layout;
     }
-    void ImportThree(int w = 304, int h = 354, int tw = 220, int th = 78, int lw = 220, int lh = 78) {
+    void ImportThree(int w = 304, int h = 354, int tw = 220, int th = 78, int lw = 220,
+                     int lh = 78) {
         ASSERT_TRUE(WriteBmp(dir.File("img.bmp"), ReferenceBmp(w, h)));
         ASSERT_TRUE(WriteBmp(dir.File("tit.bmp"), ReferenceBmp(tw, th)));
         ASSERT_TRUE(WriteBmp(dir.File("low.bmp"), ReferenceBmp(lw, lh)));
@@ -115,13 +117,13 @@ TEST_F(CommandsTest, ReleasesOutsideTheRegionsRunNothing) {
         int x, y;
         uint8_t button;
     } misses[] = {
-        {320, 100, SDL_BUTTON_LEFT}, {319, 360, SDL_BUTTON_LEFT}, {350, 50, SDL_BUTTON_LEFT},
-        {590, 50, SDL_BUTTON_LEFT},  {400, 90, SDL_BUTTON_LEFT},  {400, 100, SDL_BUTTON_LEFT},
-        {400, 190, SDL_BUTTON_LEFT}, {350, 220, SDL_BUTTON_LEFT}, {400, 200, SDL_BUTTON_LEFT},
-        {400, 232, SDL_BUTTON_LEFT}, {400, 248, SDL_BUTTON_LEFT}, {400, 280, SDL_BUTTON_LEFT},
-        {50, 432, SDL_BUTTON_LEFT},  {50, 448, SDL_BUTTON_LEFT},  {32, 440, SDL_BUTTON_LEFT},
-        {96, 440, SDL_BUTTON_LEFT},  {128, 440, SDL_BUTTON_LEFT}, {192, 440, SDL_BUTTON_LEFT},
-        {288, 440, SDL_BUTTON_LEFT}, {10, 10, SDL_BUTTON_RIGHT},  {10, 10, SDL_BUTTON_MIDDLE},
+        {320, 100, SDL_BUTTON_LEFT},  {319, 360, SDL_BUTTON_LEFT}, {350, 50, SDL_BUTTON_LEFT},
+        {590, 50, SDL_BUTTON_LEFT},   {400, 90, SDL_BUTTON_LEFT},  {400, 100, SDL_BUTTON_LEFT},
+        {400, 190, SDL_BUTTON_LEFT},  {350, 220, SDL_BUTTON_LEFT}, {400, 200, SDL_BUTTON_LEFT},
+        {400, 232, SDL_BUTTON_LEFT},  {400, 248, SDL_BUTTON_LEFT}, {400, 280, SDL_BUTTON_LEFT},
+        {50, 432, SDL_BUTTON_LEFT},   {50, 448, SDL_BUTTON_LEFT},  {32, 440, SDL_BUTTON_LEFT},
+        {96, 440, SDL_BUTTON_LEFT},   {128, 440, SDL_BUTTON_LEFT}, {192, 440, SDL_BUTTON_LEFT},
+        {288, 440, SDL_BUTTON_LEFT},  {10, 10, SDL_BUTTON_RIGHT},  {10, 10, SDL_BUTTON_MIDDLE},
         {150, 440, SDL_BUTTON_RIGHT},
     };
     for (const auto& m : misses) {
@@ -188,7 +190,8 @@ TEST_F(CommandsTest, ImportByDepth) {
         if (bpp <= 8) layout.palette = foreign;
         for (int i = 0; i < w * h; ++i) {
             const uint32_t colour = foreign[(i * 5 + i / w) % (bpp == 1 ? 2 : 4)];
-            layout.pixels.push_back(bpp <= 8 ? uint32_t((i * 5 + i / w) % (bpp == 1 ? 2 : 4)) : colour);
+            layout.pixels.push_back(bpp <= 8 ? uint32_t((i * 5 + i / w) % (bpp == 1 ? 2 : 4))
+                                             : colour);
         }
         return layout;
     };
@@ -201,7 +204,8 @@ TEST_F(CommandsTest, ImportByDepth) {
         for (int i = 0; i < w * h; ++i) {
             const uint32_t c = foreign[(i * 5 + i / w) % (bpp == 1 ? 2 : 4)];
             EXPECT_EQ(IndexAt(s, i % w, i / w),
-                      NearestReferenceColour(uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), ReferencePalette))
+                      NearestReferenceColour(uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c),
+                                             ReferencePalette))
                 << bpp << "-bit pixel " << i;
         }
     };
@@ -228,7 +232,8 @@ TEST_F(CommandsTest, ImportByDepth) {
     ASSERT_TRUE(app.lowTitleSurface);
     EXPECT_TRUE(HasReferencePalette(app.lowTitleSurface));
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 7; ++x) EXPECT_EQ(IndexAt(app.lowTitleSurface, x, y), (x * 7 + y * 3) % 256);
+        for (int x = 0; x < 7; ++x)
+            EXPECT_EQ(IndexAt(app.lowTitleSurface, x, y), (x * 7 + y * 3) % 256);
     EXPECT_EQ(messagesSeen.size(), 6u);
 
     // A missing or unreadable file changes nothing and says nothing.
@@ -304,7 +309,8 @@ TEST_F(CommandsTest, SaveThenLoadRoundTrip) {
     SDL_Surface* image = SDL_CreateRGBSurface(0, 304, 354, 8, 0, 0, 0, 0);
     for (int y = 0; y < 354; ++y)
         std::memcpy(static_cast<uint8_t*>(image->pixels) + y * image->pitch,
-                    static_cast<uint8_t*>(app.imageSurface->pixels) + y * app.imageSurface->pitch, 304);
+                    static_cast<uint8_t*>(app.imageSurface->pixels) + y * app.imageSurface->pitch,
+                    304);
     SetEpisodeName(app.episode, "changed");
     app.episode.header.listPlace = 99;
     ASSERT_TRUE(WriteBmp(dir.File("other.bmp"), ReferenceBmp(20, 20)));

@@ -11,16 +11,18 @@ constexpr uint32_t kGrey = 0xA0A0A0;
 constexpr uint32_t kWhite = 0xFFFFFF;
 
 class EditorScreenTest : public AppTest {
-protected:
+  protected:
     // A picture in the reference palette filled with one index.
     SDL_Surface* Picture(int w, int h, uint8_t index) {
         SDL_Surface* s = SDL_CreateRGBSurface(0, w, h, 8, 0, 0, 0, 0);
         SDL_SetColors(s, palette, 0, 256);
-        for (int y = 0; y < h; ++y) std::memset(static_cast<uint8_t*>(s->pixels) + y * s->pitch, index, w);
+        for (int y = 0; y < h; ++y)
+            std::memset(static_cast<uint8_t*>(s->pixels) + y * s->pitch, index, w);
         return s;
     }
     uint32_t Rgb(uint8_t index) {
-        return uint32_t(palette[index].r) << 16 | uint32_t(palette[index].g) << 8 | palette[index].b;
+        return uint32_t(palette[index].r) << 16 | uint32_t(palette[index].g) << 8 |
+               palette[index].b;
     }
 };
 
@@ -102,8 +104,8 @@ TEST_F(EditorScreenTest, LongNameIsClippedAtTheEdge) {
             const bool set = GlyphBitmaps['W' * 8 + row] & (0x80 >> col);
             EXPECT_EQ(PixelAt(screen, 638 + col, 216 + row), set ? kWhite : 1u);
         }
-    EXPECT_TRUE(AllPixels(0, 216, 304, 16, kWhite));   // nothing came round on the left
-    EXPECT_TRUE(AllPixels(304, 224, 336, 8, kGrey));   // nor on the row below
+    EXPECT_TRUE(AllPixels(0, 216, 304, 16, kWhite));  // nothing came round on the left
+    EXPECT_TRUE(AllPixels(304, 224, 336, 8, kGrey));  // nor on the row below
 }
 
 // The place is a signed decimal: 0 shows "0", the top bit shows a minus.

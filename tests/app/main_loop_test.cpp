@@ -11,7 +11,7 @@
 namespace {
 
 class MainLoopTest : public AppTest {
-protected:
+  protected:
     void Dispatch(const SDL_Event& e) {
         app.event = e;
         app.DispatchEvent();

@@ -16,7 +16,7 @@ std::vector<uint8_t> MakeBmp(const BmpLayout& layout) {
     const uint32_t width = static_cast<uint32_t>(layout.width);
     // Negated in unsigned arithmetic so that the lowest height is no overflow.
     const uint32_t rowsInHeader = layout.height < 0 ? 0u - static_cast<uint32_t>(layout.height)
-                                                  : static_cast<uint32_t>(layout.height);
+                                                    : static_cast<uint32_t>(layout.height);
     const uint32_t rows =
         layout.rowsStored >= 0 ? static_cast<uint32_t>(layout.rowsStored) : rowsInHeader;
     const uint32_t rowBytes = static_cast<uint32_t>(((uint64_t{width} * bpp + 31) / 32) * 4);
@@ -41,12 +41,13 @@ std::vector<uint8_t> MakeBmp(const BmpLayout& layout) {
     PutLe32(file, 34, rowBytes * rows);
     PutLe32(file, 46,
             layout.coloursUsedField >= 0 ? static_cast<uint32_t>(layout.coloursUsedField)
-            : bpp <= 8                 ? static_cast<uint32_t>(layout.palette.size())
-                                       : 0);
+            : bpp <= 8                   ? static_cast<uint32_t>(layout.palette.size())
+                                         : 0);
     if (layout.infoHeaderSize >= 108) {
         PutLe32(file, 14 + 56, 0x73524742);  // 'sRGB' colour space
     }
-    for (size_t i = 0; i < layout.masks.size(); ++i) PutLe32(file, 14 + 40 + 4 * i, layout.masks[i]);
+    for (size_t i = 0; i < layout.masks.size(); ++i)
+        PutLe32(file, 14 + 40 + 4 * i, layout.masks[i]);
     for (size_t i = 0; i < layout.palette.size() && bpp <= 8; ++i) {
         const uint32_t c = layout.palette[i];
         const size_t at = paletteOffset + 4 * i;

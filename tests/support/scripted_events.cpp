@@ -33,7 +33,9 @@ size_t ScriptedEvents::Remaining() const {
     return left - (pass_ < passes_.size() ? index_ : 0);
 }
 
-int ScriptedEvents::Poll(SDL_Event* event) { return active ? active->Next(event) : 0; }
+int ScriptedEvents::Poll(SDL_Event* event) {
+    return active ? active->Next(event) : 0;
+}
 
 int ScriptedEvents::Next(SDL_Event* event) {
     ++polls_;

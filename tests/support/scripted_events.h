@@ -12,7 +12,7 @@
 #include <vector>
 
 class ScriptedEvents {
-public:
+  public:
     ScriptedEvents();   // installs itself as the event poller
     ~ScriptedEvents();  // restores SDL_PollEvent and the modifier state
 
@@ -28,7 +28,7 @@ public:
     // How many times the loops polled (each call of the poller).
     size_t Polls() const { return polls_; }
 
-private:
+  private:
     static int Poll(SDL_Event* event);
     int Next(SDL_Event* event);
 

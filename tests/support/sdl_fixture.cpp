@@ -1,8 +1,8 @@
 #include "sdl_fixture.h"
 
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "font.h"
@@ -10,7 +10,8 @@
 SDL_Surface* TestScreen() {
     static SDL_Surface* screen = [] {
         setenv("SDL_VIDEODRIVER", "dummy", 0);
-        if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) < 0) return static_cast<SDL_Surface*>(nullptr);
+        if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) < 0)
+            return static_cast<SDL_Surface*>(nullptr);
         return SDL_SetVideoMode(640, 480, 32, 0);
     }();
     return screen;

@@ -26,7 +26,7 @@ std::string CellMismatch(const SDL_Surface* surface, int x, int y, uint8_t code)
 
 // Base fixture for tests that draw: screen open, font built.
 class SdlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         screen = TestScreen();
         ASSERT_NE(screen, nullptr);

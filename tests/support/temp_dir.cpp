@@ -31,7 +31,8 @@ std::vector<unsigned char> ReadFileBytes(const std::string& path) {
     if (!f) return bytes;
     unsigned char buffer[65536];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + got);
     std::fclose(f);
     return bytes;
 }

@@ -5,13 +5,13 @@
 #include <vector>
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::string& path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -22,10 +22,10 @@ bool FileExists(const std::string& path);
 
 // Changes the working directory for the lifetime of the object.
 class ScopedChdir {
-public:
+  public:
     explicit ScopedChdir(const std::string& dir);
     ~ScopedChdir();
 
-private:
+  private:
     std::string old_;
 };

@@ -11,8 +11,9 @@ void MakeTestPalette(SDL_Color palette[256]) {
             palette[i] = SDL_Color{v, v, v, 0};
         } else {
             // Index bits spread over the channels: distinct for every i >= 16.
-            palette[i] = SDL_Color{static_cast<Uint8>((i & 7) * 36), static_cast<Uint8>(((i >> 3) & 7) * 36),
-                                   static_cast<Uint8>((i >> 6) * 85), 0};
+            palette[i] =
+                SDL_Color{static_cast<Uint8>((i & 7) * 36), static_cast<Uint8>(((i >> 3) & 7) * 36),
+                          static_cast<Uint8>((i >> 6) * 85), 0};
         }
     }
 }

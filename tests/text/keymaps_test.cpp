@@ -5,7 +5,7 @@
 namespace {
 
 class KeyMapsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { BuildKeyMaps(); }
 };
 
@@ -26,15 +26,15 @@ TEST_F(KeyMapsTest, RuleCoversKeysWithoutOverrides) {
 
 // Overrides give the characters printed on a Swedish/Finnish keyboard.
 TEST_F(KeyMapsTest, OverridesFollowTheSwedishLayout) {
-    EXPECT_EQ(KeyMapPlain[59], 148);   // o-umlaut
-    EXPECT_EQ(KeyMapShift[59], 153);   // O-umlaut
-    EXPECT_EQ(KeyMapPlain[91], 134);   // a-ring
-    EXPECT_EQ(KeyMapShift[91], 143);   // A-ring
-    EXPECT_EQ(KeyMapPlain[39], 132);   // a-umlaut
-    EXPECT_EQ(KeyMapShift[52], 207);   // currency sign
+    EXPECT_EQ(KeyMapPlain[59], 148);  // o-umlaut
+    EXPECT_EQ(KeyMapShift[59], 153);  // O-umlaut
+    EXPECT_EQ(KeyMapPlain[91], 134);  // a-ring
+    EXPECT_EQ(KeyMapShift[91], 143);  // A-ring
+    EXPECT_EQ(KeyMapPlain[39], 132);  // a-umlaut
+    EXPECT_EQ(KeyMapShift[52], 207);  // currency sign
     EXPECT_EQ(KeyMapShift[55], '/');
     EXPECT_EQ(KeyMapShift[48], '=');
-    EXPECT_EQ(KeyMapAlt[51], 156);     // pound sign
+    EXPECT_EQ(KeyMapAlt[51], 156);  // pound sign
     EXPECT_EQ(KeyMapAlt[50], '@');
     EXPECT_EQ(KeyMapAlt[60], '|');
     EXPECT_EQ(KeyMapPlain[47], '-');

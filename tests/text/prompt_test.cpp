@@ -18,7 +18,7 @@ struct Key {
 };
 
 class PromptTest : public SdlTest {
-protected:
+  protected:
     // Types each key in a pass of its own with its modifiers held, then
     // Return; gives what the prompt accepted ("" when it returned false).
     std::string Type(std::initializer_list<Key> keys) {
@@ -60,7 +60,9 @@ TEST_F(PromptTest, ModifiersPickTheTable) {
 
 // The national keys at their US positions type the Swedish letters.
 TEST_F(PromptTest, NationalKeysAtUsPositions) {
-    EXPECT_EQ(Type({{SDLK_SEMICOLON}, {SDLK_SEMICOLON, KMOD_LSHIFT}, {SDLK_LEFTBRACKET},
+    EXPECT_EQ(Type({{SDLK_SEMICOLON},
+                    {SDLK_SEMICOLON, KMOD_LSHIFT},
+                    {SDLK_LEFTBRACKET},
                     {SDLK_LEFTBRACKET, KMOD_RSHIFT}}),
               Bytes({148, 153, 134, 143}));
 }
@@ -68,8 +70,11 @@ TEST_F(PromptTest, NationalKeysAtUsPositions) {
 // National keys that SDL reports as Latin-1 symbols type their code page 850
 // character; with Shift the capital.
 TEST_F(PromptTest, NationalKeysAsLatin1Symbols) {
-    EXPECT_EQ(Type({{SDLKey(0xF6)}, {SDLKey(0xF6), KMOD_LSHIFT}, {SDLKey(0xE5)},
-                    {SDLKey(0xE5), KMOD_LSHIFT}, {SDLKey(0xE4), KMOD_RALT}}),
+    EXPECT_EQ(Type({{SDLKey(0xF6)},
+                    {SDLKey(0xF6), KMOD_LSHIFT},
+                    {SDLKey(0xE5)},
+                    {SDLKey(0xE5), KMOD_LSHIFT},
+                    {SDLKey(0xE4), KMOD_RALT}}),
               Bytes({148, 153, 134, 143, 132}));
 }
 
@@ -143,8 +148,8 @@ TEST_F(PromptTest, DrawsTheBoxAndTheCells) {
 // events after Return stay queued for the main loop.
 TEST_F(PromptTest, EveryQueuedKeyIsTypedAndTheRestStays) {
     ScriptedEvents script;
-    script.Pass({KeyDown(SDLK_h), MouseMotion(1, 1), KeyDown(SDLK_e), KeyUp(SDLK_e), KeyDown(SDLK_j),
-                 KeyDown(SDLK_RETURN), KeyDown(SDLK_ESCAPE), MouseUp(1, 5, 5)});
+    script.Pass({KeyDown(SDLK_h), MouseMotion(1, 1), KeyDown(SDLK_e), KeyUp(SDLK_e),
+                 KeyDown(SDLK_j), KeyDown(SDLK_RETURN), KeyDown(SDLK_ESCAPE), MouseUp(1, 5, 5)});
     char result[33];
     ASSERT_TRUE(PromptText(result, "Prompt:", kX, kY, screen));
     EXPECT_STREQ(result, "hej");
@@ -153,9 +158,10 @@ TEST_F(PromptTest, EveryQueuedKeyIsTypedAndTheRestStays) {
 
 // Keys outside the handled set type nothing.
 TEST_F(PromptTest, OtherKeysTypeNothing) {
-    EXPECT_EQ(Type({{SDLK_TAB}, {SDLK_DELETE}, {SDLK_F1}, {SDLK_KP5}, {SDLK_LSHIFT}, {SDLK_UP},
-                    {SDLK_b}}),
-              "b");
+    EXPECT_EQ(
+        Type(
+            {{SDLK_TAB}, {SDLK_DELETE}, {SDLK_F1}, {SDLK_KP5}, {SDLK_LSHIFT}, {SDLK_UP}, {SDLK_b}}),
+        "b");
 }
 
 // A quit request while the prompt is open ends the process with status 0.

@@ -11,7 +11,7 @@ namespace {
 constexpr uint32_t kPaint = 0x123456;
 
 class TextDrawTest : public SdlTest {
-protected:
+  protected:
     void SetUp() override {
         SdlTest::SetUp();
         SDL_FillRect(screen, nullptr, kPaint);
