@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(realpath -m "${1:-$root/build-pkg}")
 jobs=$(nproc)
-limit=20  # seconds for each thing waited for
+limit=60  # seconds for each thing waited for; CI machines may be busy
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -140,7 +140,13 @@ find_window() {
   window=$(xdotool search --onlyvisible --name '^VDE_Editor$' 2>/dev/null | head -n1)
   [ -n "$window" ]
 }
-wait_for "the VDE_Editor window" find_window
+if ! (wait_for "the VDE_Editor window" find_window); then
+  # What there was to see, for the log.
+  echo "editor stderr: $(head -c 2000 "$tmp/editor.err")" >&2
+  echo "windows: $(xwininfo -root -tree 2>&1 | grep -i -E 'vde|child' | head -n 5)" >&2
+  fail "no VDE_Editor window"
+fi
+find_window
 # Drawn, not only mapped: the grey backdrop beside the pictures and the
 # white area of the empty big picture.
 pixel() { import -window "$window" -crop "1x1+$1+$2" -depth 8 rgb:- 2>/dev/null | od -An -tx1 | tr -d ' \n'; }
