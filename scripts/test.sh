@@ -13,6 +13,21 @@ jobs=$(nproc)
 
 bash "$root/scripts/install-deps.sh"
 
+passed=0
+# Runs ctest in a build directory with the given options, and counts what
+# passed for the summary at the end (a failure stops the script).
+run_ctest() {
+  local build=$1
+  shift
+  local log
+  log=$(mktemp)
+  (cd "$build" && ctest --output-on-failure "$@") | tee "$log"
+  local total
+  total=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n1)
+  passed=$((passed + ${total:-0}))
+  rm -f "$log"
+}
+
 run_suite() {  # build directory, extra CMake options...
   local build=$1
   shift
@@ -20,8 +35,8 @@ run_suite() {  # build directory, extra CMake options...
   cmake --build "$build" -j"$jobs"
   # Unit and integration tests in parallel; the end-to-end tests one at a
   # time, each with its own X server and editor.
-  (cd "$build" && ctest --output-on-failure -j"$jobs" -LE e2e)
-  (cd "$build" && ctest --output-on-failure -L e2e)
+  run_ctest "$build" -j"$jobs" -LE e2e
+  run_ctest "$build" -L e2e
 }
 
 echo "== Build with warnings as errors, all tests"
@@ -41,3 +56,8 @@ bash "$root/scripts/lint.sh"
 
 echo "== Fuzzing"
 FUZZ_SECONDS="${FUZZ_SECONDS:-60}" bash "$root/scripts/run-fuzzers.sh"
+
+# Every stage above stops the script on a failure, so reaching here means
+# everything passed.
+echo "== Summary"
+echo "ctest: $passed passed, 0 failed"
