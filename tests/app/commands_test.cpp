@@ -80,19 +80,20 @@ class CommandsTest : public AppTest {
         Import(400, 150, "low");
         ASSERT_TRUE(app.imageSurface && app.titleSurface && app.lowTitleSurface);
     }
-    void Save(const std::string& name, const char* message = nullptr) {
+    // Clicks the button at x, answers its file name prompt with `name`, and
+    // acknowledges `message` if one is expected.
+    void FileCommand(int x, const std::string& name, const char* message) {
         ScriptedEvents script;
         Answer(script, name);
         if (message) Acknowledge(script, message);
-        Click(150, 440);
+        Click(x, 440);
         EXPECT_FALSE(script.Exhausted());
     }
+    void Save(const std::string& name, const char* message = nullptr) {
+        FileCommand(150, name, message);
+    }
     void Load(const std::string& name, const char* message = nullptr) {
-        ScriptedEvents script;
-        Answer(script, name);
-        if (message) Acknowledge(script, message);
-        Click(50, 440);
-        EXPECT_FALSE(script.Exhausted());
+        FileCommand(50, name, message);
     }
     static bool SamePixels(const SDL_Surface* a, const SDL_Surface* b) {
         if (a->w != b->w || a->h != b->h) return false;
