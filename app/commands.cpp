@@ -1,16 +1,15 @@
 // The commands behind the mouse clicks of the editor screen.
 #include <cstring>
-#include <vector>
 
-#include "bmp_import.h"
+#include "bmp_file.h"
 #include "colour_match.h"
 #include "editor_app.h"
 #include "episode_file.h"
 #include "font.h"
+#include "picture_file.h"
 #include "picture_packing.h"
 #include "prompt.h"
 #include "reference_palette.h"
-#include "safe_write.h"
 
 namespace {
 
@@ -19,23 +18,6 @@ using AnswerBuffer = char[kPromptMaxChars + 1];
 
 constexpr size_t kExtensionLength = 3;
 constexpr size_t kMaxNameForExtension = 28;
-
-// The BMP file SDL writes for an 8-bit surface, built in memory so that the
-// file on disk can be replaced whole.
-bool EncodeBmp(SDL_Surface* picture, std::vector<uint8_t>& bytes) {
-    const size_t rowBytes = (static_cast<size_t>(picture->w) + 3) & ~static_cast<size_t>(3);
-    const size_t colours = static_cast<size_t>(picture->format->palette->ncolors);
-    bytes.assign(14 + 40 + 4 * colours + rowBytes * static_cast<size_t>(picture->h), 0);
-    SDL_RWops* out = SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
-    if (!out) return false;
-    SDL_ClearError();
-    const bool ok = SDL_SaveBMP_RW(picture, out, 0) == 0 && SDL_GetError()[0] == '\0';
-    const int written = SDL_RWtell(out);
-    SDL_RWclose(out);
-    if (!ok || written <= 0) return false;
-    bytes.resize(static_cast<size_t>(written));
-    return true;
-}
 
 }  // namespace
 
@@ -95,35 +77,28 @@ void EditorApp::ImportPicture(Slot slot) {
     SDL_Surface* loaded = LoadBmpSafely(name);
     if (!loaded) return;
 
-    SDL_Surface* picture = nullptr;
     switch (loaded->format->BitsPerPixel) {
         case 8:
             if (!IsReferencePalette(loaded, ReferencePalette)) {
                 ShowMessage("Not kto palette. Palette will be converted.");
-                ConvertPaletteToReference(loaded, ReferencePalette);
             }
-            picture = CopyIntoPalette(loaded, ReferencePalette);
-            SDL_FreeSurface(loaded);
             break;
-        case 24: {
+        case 24:
             DrawText("Bitdepth=24, image will be converted.", 128, 128, screen);
-            picture = SDL_DisplayFormat(loaded);
-            SDL_FreeSurface(loaded);
             SDL_UpdateRect(screen, 128, 128, 296, 16);
             WaitForKey();
-            // A conversion that cannot make its surface leaves the slot as it was.
-            if (picture && !ConvertTrueColourToReference(&picture, ReferencePalette)) {
-                SDL_FreeSurface(picture);
-                picture = nullptr;
-            }
             break;
-        }
         default:
             ShowMessage("Not a supported bitdepth!");
             SDL_FreeSurface(loaded);
             return;
     }
-    if (!picture) return;
+    // A conversion that cannot make its surface leaves the slot as it was.
+    SDL_Surface* picture = loaded;
+    if (!ConvertToPalette(&picture, ReferencePalette)) {
+        SDL_FreeSurface(loaded);
+        return;
+    }
     SDL_Surface*& target = SlotSurface(slot);
     if (target) SDL_FreeSurface(target);
     target = picture;
@@ -190,10 +165,11 @@ void EditorApp::SaveBitmaps() {
     static const char* const kExportNames[] = {"Image.bmp", "Title.bmp", "LowTitle.bmp"};
     SDL_Surface* const pictures[] = {imageSurface, titleSurface, lowTitleSurface};
     for (int i = 0; i < 3; ++i) {
-        if (!pictures[i]) continue;  // an empty slot leaves its file alone
-        std::vector<uint8_t> bytes;
-        if (EncodeBmp(pictures[i], bytes)) {
-            ReplaceFileWithBytes(kExportNames[i], bytes.data(), bytes.size());
-        }
+        const SDL_Surface* picture = pictures[i];
+        if (!picture) continue;  // an empty slot leaves its file alone
+        WriteIndexedPicture(
+            kExportNames[i], PictureFormat::kBmp, static_cast<const uint8_t*>(picture->pixels),
+            static_cast<uint32_t>(picture->w), static_cast<uint32_t>(picture->h),
+            static_cast<size_t>(picture->pitch), picture->format->palette->colors, nullptr);
     }
 }

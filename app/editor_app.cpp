@@ -32,9 +32,7 @@ void EditorApp::Init(uint16_t width, uint16_t height, uint32_t flags) {
         WaitForKey();
         std::exit(1);
     }
-    ResetEpisode(episode);
-    SetEpisodeName(episode, "#Kelto@Episode");
-    SetStartLevel(episode, "CASTLE1.VLV");
+    SetFreshEpisode(episode);
     imageSurface = nullptr;
     titleSurface = nullptr;
     lowTitleSurface = nullptr;

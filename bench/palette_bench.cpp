@@ -110,10 +110,16 @@ SDL_Surface* PixelArt(int w, int h) {
     return s;
 }
 
+uint32_t PixelAt(const SDL_Surface* s, int x, int y) {
+    uint32_t value;
+    std::memcpy(&value, static_cast<const uint8_t*>(s->pixels) + y * s->pitch + 4 * x, 4);
+    return value;
+}
+
 size_t DistinctColours(const SDL_Surface* s) {
     std::unordered_set<uint32_t> seen;
     for (int y = 0; y < s->h; ++y) {
-        for (int x = 0; x < s->w; ++x) seen.insert(GetPixel32(s, x, y) & 0xFFFFFF);
+        for (int x = 0; x < s->w; ++x) seen.insert(PixelAt(s, x, y) & 0xFFFFFF);
     }
     return seen.size();
 }
@@ -133,7 +139,7 @@ SDL_Surface* ConvertByRule(SDL_Surface* from, const SDL_Color* palette) {
     const int count = from->w * from->h;
     for (int i = 0; i < count; ++i) {
         const int x = i % from->w, y = i / from->w;
-        const uint32_t p = GetPixel32(from, x, y);
+        const uint32_t p = PixelAt(from, x, y);
         static_cast<uint8_t*>(made->pixels)[y * made->pitch + x] =
             NearestReferenceColour(p >> 16, p >> 8, p, palette);
     }

@@ -2,10 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
+#include "byte_order.h"
 #include "safe_write.h"
 
 namespace {
@@ -28,17 +29,7 @@ enum : size_t {
     kAtTitleExtraB = 204,
 };
 
-uint32_t GetLe32(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-}
-
-void PutLe32(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-    at[2] = static_cast<uint8_t>(value >> 16);
-    at[3] = static_cast<uint8_t>(value >> 24);
-}
+const char* const kSlotNames[] = {"Image", "Title", "LowTitle"};
 
 // The signed fields are stored as their two's-complement bit pattern.
 int32_t GetLe32Signed(const uint8_t* at) {
@@ -60,34 +51,66 @@ void EmptyBlob(Blob& blob) {
     blob.length = 0;
 }
 
-enum class BlobResult { kRead, kEndsInLength, kPastEnd, kReadFailed };
-
-// `claimed` receives the length field as the file gives it, for the report.
-BlobResult ReadBlobChecked(Blob& blob, FILE* in, uint64_t* remaining, uint32_t* claimed) {
+// Reads one length-prefixed blob. `remaining` is the number of file bytes
+// left from the current position and is lowered by what was read. False, with
+// the blob empty and the reason in `problem`, when the length or the data run
+// past the end of the file or cannot be read; nothing larger than `remaining`
+// is allocated.
+bool ReadBlob(Blob& blob, FILE* in, uint64_t& remaining, const char* slot, Problem* problem) {
     EmptyBlob(blob);
-    *claimed = 0;
     uint8_t lengthBytes[4];
-    if (*remaining < sizeof lengthBytes) return BlobResult::kEndsInLength;
-    if (std::fread(lengthBytes, 1, sizeof lengthBytes, in) != sizeof lengthBytes) {
-        return BlobResult::kReadFailed;
+    if (remaining < sizeof lengthBytes) {
+        SetProblem(problem, "file ends inside the %s blob length (%llu bytes left)", slot,
+                   static_cast<unsigned long long>(remaining));
+        return false;
     }
-    *remaining -= sizeof lengthBytes;
+    if (std::fread(lengthBytes, 1, sizeof lengthBytes, in) != sizeof lengthBytes) {
+        SetProblem(problem, "reading the file failed");
+        return false;
+    }
+    remaining -= sizeof lengthBytes;
     const uint32_t length = GetLe32(lengthBytes);
-    *claimed = length;
     // The length is only a claim; a file cannot hold more than it has left,
     // so nothing beyond that is ever allocated.
-    if (length > *remaining) return BlobResult::kPastEnd;
-    if (length == 0) return BlobResult::kRead;
-    auto* data = static_cast<uint8_t*>(std::malloc(length));
-    if (!data) return BlobResult::kReadFailed;
-    if (std::fread(data, 1, length, in) != length) {
-        std::free(data);
-        return BlobResult::kReadFailed;
+    if (length > remaining) {
+        SetProblem(problem, "%s blob length %lu runs past the end of the file (%llu bytes left)",
+                   slot, static_cast<unsigned long>(length),
+                   static_cast<unsigned long long>(remaining));
+        return false;
     }
-    *remaining -= length;
+    if (length == 0) return true;
+    auto* data = static_cast<uint8_t*>(std::malloc(length));
+    if (!data || std::fread(data, 1, length, in) != length) {
+        std::free(data);
+        SetProblem(problem, "reading the file failed");
+        return false;
+    }
+    remaining -= length;
     blob.data = data;
     blob.length = length;
-    return BlobResult::kRead;
+    return true;
+}
+
+bool WriteAll(FILE* out, const void* bytes, size_t size) {
+    return size == 0 || std::fwrite(bytes, 1, size, out) == size;
+}
+
+// Writes the length and the first `length` bytes of data. False on a short
+// write, or when the blob has a length but no data: that would put memory no
+// picture wrote into the file.
+bool WriteBlob(const Blob& blob, FILE* out) {
+    if (blob.length > 0 && !blob.data) return false;
+    uint8_t lengthBytes[4];
+    PutLe32(lengthBytes, blob.length);
+    return WriteAll(out, lengthBytes, sizeof lengthBytes) && WriteAll(out, blob.data, blob.length);
+}
+
+bool WriteEpisodeContent(FILE* out, const void* context) {
+    const auto& episode = *static_cast<const EpisodeRecord*>(context);
+    uint8_t headerBytes[kEpisodeHeaderBytes];
+    EncodeEpisodeHeader(episode.header, headerBytes);
+    return WriteAll(out, headerBytes, sizeof headerBytes) && WriteBlob(episode.imageBlob, out) &&
+           WriteBlob(episode.titleBlob, out) && WriteBlob(episode.lowTitleBlob, out);
 }
 
 // Regular files give their size; anything else (a directory, a pipe) is
@@ -98,22 +121,31 @@ uint64_t StreamSize(FILE* file) {
     return static_cast<uint64_t>(info.st_size);
 }
 
-void Report(EpisodeReadReport* report, const char* problem) {
-    if (report && !report->problem) report->problem = problem;
-}
-
-const char* const kSlotNames[] = {"Image", "Title", "LowTitle"};
-
-bool WriteAll(FILE* out, const void* bytes, size_t size) {
-    return size == 0 || std::fwrite(bytes, 1, size, out) == size;
-}
-
-bool WriteEpisodeContent(FILE* out, const void* context) {
-    const auto& episode = *static_cast<const EpisodeRecord*>(context);
+// Reads the header and the blobs from `in`, of `remaining` bytes. True when
+// all were whole.
+bool ReadEpisodeContent(EpisodeRecord& episode, FILE* in, uint64_t remaining, Problem* problem) {
+    Blob* blobs[] = {&episode.imageBlob, &episode.titleBlob, &episode.lowTitleBlob};
     uint8_t headerBytes[kEpisodeHeaderBytes];
-    EncodeEpisodeHeader(episode.header, headerBytes);
-    return WriteAll(out, headerBytes, sizeof headerBytes) && WriteBlob(episode.imageBlob, out) &&
-           WriteBlob(episode.titleBlob, out) && WriteBlob(episode.lowTitleBlob, out);
+    bool intact = false;
+    if (remaining < kEpisodeHeaderBytes) {
+        SetProblem(problem, "file ends inside the header");
+    } else if (std::fread(headerBytes, 1, sizeof headerBytes, in) != sizeof headerBytes) {
+        SetProblem(problem, "reading the file failed");
+    } else {
+        DecodeEpisodeHeader(headerBytes, episode.header);
+        remaining -= kEpisodeHeaderBytes;
+        intact = true;
+    }
+    for (int slot = 0; slot < 3; ++slot) {
+        // Blobs after a damaged part are not guessed at: empty blobs make
+        // UnpackPictures refuse the episode.
+        if (intact) {
+            intact = ReadBlob(*blobs[slot], in, remaining, kSlotNames[slot], problem);
+        } else {
+            EmptyBlob(*blobs[slot]);
+        }
+    }
+    return intact;
 }
 
 }  // namespace
@@ -152,85 +184,17 @@ void DecodeEpisodeHeader(const uint8_t in[kEpisodeHeaderBytes], EpisodeHeader& h
     header.titleExtraB = GetLe32Signed(in + kAtTitleExtraB);
 }
 
-bool ReadBlob(Blob& blob, FILE* in, uint64_t* remaining) {
-    uint32_t claimed;
-    return ReadBlobChecked(blob, in, remaining, &claimed) == BlobResult::kRead;
-}
-
-bool WriteBlob(const Blob& blob, FILE* out) {
-    // A length without the bytes behind it would put memory that no picture
-    // wrote into the file.
-    if (blob.length > 0 && !blob.data) return false;
-    uint8_t lengthBytes[4];
-    PutLe32(lengthBytes, blob.length);
-    return WriteAll(out, lengthBytes, sizeof lengthBytes) && WriteAll(out, blob.data, blob.length);
-}
-
 bool ReadEpisodeFile(EpisodeRecord& episode, const char* path, EpisodeReadReport* report) {
     if (report) *report = EpisodeReadReport{};
     FILE* in = std::fopen(path, "rb");
     if (!in) return false;
-    uint64_t remaining = StreamSize(in);
-    if (report) {
-        report->opened = true;
-        report->fileSize = remaining;
-    }
-
-    Blob* blobs[] = {&episode.imageBlob, &episode.titleBlob, &episode.lowTitleBlob};
-    bool intact = false;
-    uint8_t headerBytes[kEpisodeHeaderBytes];
-    if (remaining < kEpisodeHeaderBytes) {
-        Report(report, "file ends inside the header");
-    } else if (std::fread(headerBytes, 1, sizeof headerBytes, in) != sizeof headerBytes) {
-        Report(report, "reading the file failed");
-    } else {
-        remaining -= kEpisodeHeaderBytes;
-        DecodeEpisodeHeader(headerBytes, episode.header);
-        intact = true;
-    }
-
-    for (int slot = 0; slot < 3; ++slot) {
-        Blob& blob = *blobs[slot];
-        if (!intact) {
-            // Blobs after a damaged part are not guessed at: empty blobs make
-            // UnpackPictures refuse the episode.
-            EmptyBlob(blob);
-            continue;
-        }
-        const uint64_t before = remaining;
-        uint32_t claimed;
-        const BlobResult result = ReadBlobChecked(blob, in, &remaining, &claimed);
-        if (result == BlobResult::kRead) continue;
-        intact = false;
-        if (report) {
-            switch (result) {
-                case BlobResult::kEndsInLength:
-                    Report(report, "file ends inside a blob length");
-                    std::snprintf(report->detail, sizeof report->detail,
-                                  "file ends inside the %s blob length (%llu bytes left)",
-                                  kSlotNames[slot], static_cast<unsigned long long>(before));
-                    break;
-                case BlobResult::kPastEnd:
-                    Report(report, "a blob length runs past the end of the file");
-                    std::snprintf(report->detail, sizeof report->detail,
-                                  "%s blob length %lu runs past the end of the file (%llu bytes "
-                                  "left)",
-                                  kSlotNames[slot], static_cast<unsigned long>(claimed),
-                                  static_cast<unsigned long long>(remaining));
-                    break;
-                default:
-                    Report(report, "reading the file failed");
-                    break;
-            }
-        }
-    }
-
+    const uint64_t size = StreamSize(in);
+    Problem* problem = report ? &report->problem : nullptr;
+    const bool complete = ReadEpisodeContent(episode, in, size, problem);
     std::fclose(in);
     if (report) {
-        report->complete = intact;
-        if (report->problem && !report->detail[0]) {
-            std::snprintf(report->detail, sizeof report->detail, "%s", report->problem);
-        }
+        report->complete = complete;
+        report->fileSize = size;
     }
     return true;
 }

@@ -13,39 +13,25 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 #include "episode_record.h"
+#include "problem.h"
 
 constexpr size_t kEpisodeHeaderBytes = 208;
 
-// What a read found, for reporting. `problem` is a static English text for the
-// first damage found, null when the file was complete; `detail` says the same
-// with the slot and the numbers, e.g. "Image blob length 4294967295 runs past
-// the end of the file (120 bytes left)", and is empty when nothing was wrong.
+// What a read found, for reporting.
 struct EpisodeReadReport {
-    bool opened = false;
     bool complete = false;  // header and all three blobs were whole
-    const char* problem = nullptr;
-    uint64_t fileSize = 0;
-    char detail[128] = {};
+    uint64_t fileSize = 0;  // bytes in the file
+    // Why it is not complete, with the slot and the numbers, e.g. "Image blob
+    // length 4294967295 runs past the end of the file (120 bytes left)".
+    Problem problem;
 };
 
 // Header <-> its 208 file bytes (little-endian on every host; text fields at
 // full width, bytes after the zero byte included).
 void EncodeEpisodeHeader(const EpisodeHeader& header, uint8_t out[kEpisodeHeaderBytes]);
 void DecodeEpisodeHeader(const uint8_t in[kEpisodeHeaderBytes], EpisodeHeader& header);
-
-// Reads one length-prefixed blob. `remaining` is the number of file bytes
-// left from the current position and is lowered by what was read. Returns
-// false, with the blob empty (length 0, no data), when the length or the data
-// run past the end of the file or cannot be read; nothing larger than
-// `remaining` is allocated. Data the blob still holds is released first.
-bool ReadBlob(Blob& blob, FILE* in, uint64_t* remaining);
-
-// Writes the length and the first `length` bytes of data. False on a short
-// write, or when the blob has a length but no data.
-bool WriteBlob(const Blob& blob, FILE* out);
 
 // Reads the file at `path` into the record (blob data still present is
 // released first). Returns false only when the file cannot be opened; the

@@ -39,6 +39,12 @@ void ResetEpisode(EpisodeRecord& episode) {
     h.titleExtraB = 0x00706100;
 }
 
+void SetFreshEpisode(EpisodeRecord& episode) {
+    ResetEpisode(episode);
+    SetEpisodeName(episode, "#Kelto@Episode");
+    SetStartLevel(episode, "CASTLE1.VLV");
+}
+
 void SetEpisodeName(EpisodeRecord& episode, const char* text) {
     CopyIntoField(episode.header.name, kNameSize, text);
 }

@@ -47,6 +47,10 @@ struct EpisodeRecord {
 // extras 0x006BB0CC and 0x00706100. Blobs and buffers are left alone.
 void ResetEpisode(EpisodeRecord& episode);
 
+// A fresh editor's episode: ResetEpisode, then the name "#Kelto@Episode" and
+// the start level "CASTLE1.VLV". Blobs and buffers are left alone.
+void SetFreshEpisode(EpisodeRecord& episode);
+
 // Copy `text` and its zero byte to the start of the field; the bytes after it
 // stay. A text too long for the field is cut to fit with its zero byte.
 void SetEpisodeName(EpisodeRecord& episode, const char* text);

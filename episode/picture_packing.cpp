@@ -9,30 +9,45 @@
 
 namespace {
 
-// Deflate cannot expand data by more than about 1032:1, so a stream of
-// `length` bytes that claims to fill more than this is hostile or broken;
-// refusing it keeps a small file from causing a huge allocation.
-uint64_t MostThatCanUnpack(uint32_t length) {
-    return 1100 * static_cast<uint64_t>(length) + 1024;
-}
-
-// Width x height when both sides are usable, else 0. The product is formed
-// in 64 bits so that a 32-bit wrap cannot pass for a small picture.
-uint64_t PictureBytes(uint32_t width, uint32_t height) {
-    if (width == 0 || height == 0) return 0;
-    if (width > kMaxPictureSide || height > kMaxPictureSide) return 0;
-    const uint64_t bytes = static_cast<uint64_t>(width) * height;
-    return bytes <= kMaxPicturePixels ? bytes : 0;
-}
+const char* const kSlotNames[] = {"Image", "Title", "LowTitle"};
 
 void Release(uint8_t*& buffer) {
     std::free(buffer);
     buffer = nullptr;
 }
 
-bool Unpack(const Blob& blob, uint8_t* pixels, uint64_t size) {
-    uLongf produced = static_cast<uLongf>(size);
-    return uncompress(pixels, &produced, blob.data, blob.length) == Z_OK;
+// Decompresses one blob into its buffer; false, with the reason, on any zlib
+// result but Z_OK.
+bool Unpack(const Blob& blob, uint8_t* pixels, uint32_t width, uint32_t height, const char* slot,
+            Problem* problem) {
+    uLongf produced = static_cast<uLongf>(uint64_t{width} * height);
+    const int result = uncompress(pixels, &produced, blob.data, blob.length);
+    if (result == Z_OK) return true;
+    if (result == Z_MEM_ERROR) {
+        SetProblem(problem, "out of memory");
+    } else if (result == Z_BUF_ERROR) {
+        SetProblem(problem, "the %s blob holds more than its %lux%lu pixels", slot,
+                   static_cast<unsigned long>(width), static_cast<unsigned long>(height));
+    } else {
+        SetProblem(problem, "the %s blob is not a whole zlib stream (%lux%lu pixels)", slot,
+                   static_cast<unsigned long>(width), static_cast<unsigned long>(height));
+    }
+    return false;
+}
+
+// False, with the reason, when the slot's blob cannot fill a picture of
+// `bytes` pixels: it is missing, empty, or far too short.
+bool BlobCanFill(const Blob& blob, uint64_t bytes, const char* slot, Problem* problem) {
+    if (blob.length == 0 || !blob.data) {
+        SetProblem(problem, "the %s blob is empty", slot);
+        return false;
+    }
+    if (bytes > MostThatCanUnpack(blob.length)) {
+        SetProblem(problem, "the %s blob (%lu bytes) is far too short for its %llu pixels", slot,
+                   static_cast<unsigned long>(blob.length), static_cast<unsigned long long>(bytes));
+        return false;
+    }
+    return true;
 }
 
 bool Pack(const uint8_t* pixels, uint64_t size, Blob& blob, uLong capacity) {
@@ -82,17 +97,26 @@ bool UsableSurface(const SDL_Surface* surface) {
 
 }  // namespace
 
-bool UnpackPictures(EpisodeRecord& episode) {
+bool UnpackPictures(EpisodeRecord& episode, Problem* problem) {
     const EpisodeHeader& h = episode.header;
-    const uint64_t imageSize = PictureBytes(h.imageWidth, h.imageHeight);
-    const uint64_t titleSize = PictureBytes(h.titleWidth, h.titleHeight);
-    if (imageSize == 0 || titleSize == 0) return false;
-
+    const uint32_t widths[] = {h.imageWidth, h.titleWidth, h.titleWidth};
+    const uint32_t heights[] = {h.imageHeight, h.titleHeight, h.titleHeight};
+    for (int slot = 0; slot < 2; ++slot) {
+        if (PictureBytes(widths[slot], heights[slot]) == 0) {
+            SetProblem(problem,
+                       "the %s size %lux%lu is not a picture size (1 to %u a side, at most %u "
+                       "pixels)",
+                       kSlotNames[slot], static_cast<unsigned long>(widths[slot]),
+                       static_cast<unsigned long>(heights[slot]), kMaxPictureSide,
+                       kMaxPicturePixels);
+            return false;
+        }
+    }
     const Blob* blobs[] = {&episode.imageBlob, &episode.titleBlob, &episode.lowTitleBlob};
-    const uint64_t sizes[] = {imageSize, titleSize, titleSize};
+    uint64_t sizes[3];
     for (int slot = 0; slot < 3; ++slot) {
-        if (blobs[slot]->length > 0 && !blobs[slot]->data) return false;
-        if (sizes[slot] > MostThatCanUnpack(blobs[slot]->length)) return false;
+        sizes[slot] = PictureBytes(widths[slot], heights[slot]);
+        if (!BlobCanFill(*blobs[slot], sizes[slot], kSlotNames[slot], problem)) return false;
     }
 
     uint8_t** buffers[] = {&episode.imagePixels, &episode.titlePixels, &episode.lowTitlePixels};
@@ -101,10 +125,16 @@ bool UnpackPictures(EpisodeRecord& episode) {
         // Zero-filled: a stream that ends early leaves colour index 0, never
         // whatever the heap held before.
         *buffers[slot] = static_cast<uint8_t*>(std::calloc(sizes[slot], 1));
-        if (!*buffers[slot]) return false;
+        if (!*buffers[slot]) {
+            SetProblem(problem, "out of memory");
+            return false;
+        }
     }
     for (int slot = 0; slot < 3; ++slot) {
-        if (!Unpack(*blobs[slot], *buffers[slot], sizes[slot])) return false;
+        if (!Unpack(*blobs[slot], *buffers[slot], widths[slot], heights[slot], kSlotNames[slot],
+                    problem)) {
+            return false;
+        }
     }
     return true;
 }

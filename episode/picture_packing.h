@@ -7,26 +7,22 @@
 #include <cstdint>
 
 #include "episode_record.h"
-
-// Pictures larger than this on either side, or with more pixels in all, are
-// refused when unpacking: SDL 1.2 surfaces keep their pitch in 16 bits, and a
-// picture of an episode is nowhere near this size.
-constexpr uint32_t kMaxPictureSide = 16384;
-constexpr uint32_t kMaxPicturePixels = 64u * 1024 * 1024;
+#include "picture_limits.h"
+#include "problem.h"
 
 // Decompresses the three blobs into width x height pixel buffers (any still
 // present are released first). False, before anything is allocated, when a
-// size is 0 or beyond the limits above, or when a blob is far too short to
-// fill its picture (deflate cannot expand more than about 1032:1); false
-// after allocating all three when a blob is not a zlib stream that fits its
-// buffer (the slots after it are not decompressed). Bytes a shorter stream
-// does not write are colour index 0. Buffers made before a failure stay in
-// the record until FreeEpisodeBuffers.
-bool UnpackPictures(EpisodeRecord& episode);
+// size is 0 or beyond the picture limits, or a blob is empty or far too short
+// to fill its picture (MostThatCanUnpack); false after allocating all three
+// when a blob is not a zlib stream that fits its buffer (the slots after it
+// are not decompressed). `problem` then says why, naming the slot. Bytes a
+// shorter stream does not write are colour index 0. Buffers made before a
+// failure stay in the record until FreeEpisodeBuffers.
+bool UnpackPictures(EpisodeRecord& episode, Problem* problem = nullptr);
 
 // Compresses the three pixel buffers with compress2 at level 9 into blobs of
 // compressBound capacity. False when a pixel buffer is absent or the sizes
-// are ones UnpackPictures would refuse, and at the first zlib result other
+// are beyond the picture limits, and at the first zlib result other
 // than Z_OK; a blob not (yet) filled then has length 0, so that no byte
 // compress2 did not write can reach a file.
 bool PackPictures(EpisodeRecord& episode);
@@ -40,7 +36,7 @@ bool BuffersToSurfaces(EpisodeRecord& episode, SDL_Surface** image, SDL_Surface*
 
 // Copies three 8-bit surfaces into new pixel buffers (any still present are
 // released first) and records the sizes in the header. False, with no buffer
-// made, when a surface is missing, not 8-bit or beyond the limits above
+// made, when a surface is missing, not 8-bit or beyond the picture limits
 // (header unchanged), or when the LowTitle's width and height are not the
 // Title's, even with the same pixel count (header then holds the new sizes).
 bool SurfacesToBuffers(EpisodeRecord& episode, SDL_Surface* image, SDL_Surface* title,

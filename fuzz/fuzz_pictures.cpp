@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "bmp_import.h"
+#include "bmp_file.h"
 #include "colour_match.h"
 #include "picture_file.h"
 #include "picture_packing.h"
@@ -83,7 +83,7 @@ std::vector<uint8_t> RuleIndices(const SDL_Surface* picture) {
 }
 
 void CheckRoundTrip(const SDL_Surface* converted, const std::string& path, PictureFormat format) {
-    PictureProblem problem;
+    Problem problem;
     Require(WriteIndexedPicture(
         path.c_str(), format, static_cast<const uint8_t*>(converted->pixels),
         static_cast<uint32_t>(converted->w), static_cast<uint32_t>(converted->h),
@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(size == 0 || std::fwrite(data, 1, size, file) == size);
     Require(std::fclose(file) == 0);
 
-    PictureProblem problem;
+    Problem problem;
     SDL_Surface* picture = ReadPictureFile(inputPath.c_str(), &problem);
     if (!picture) {
         Require(problem.reason[0] != '\0');

@@ -1,7 +1,7 @@
 // Matching the colours of a small picture without the whole-cube table.
 //
 // The table of colour_table.h answers any colour with one lookup but costs
-// about 30 ms of work and 80 MB of memory to build, once per process: for a
+// about 30 ms of work and 16 MiB of memory to build, once per process: for a
 // picture of a few hundred thousand pixels that is far more than the picture
 // itself. Here the cube is cut into 16x16x16 cells, and each cell that a
 // picture touches gets the list of entries that can be nearest to any colour

@@ -8,6 +8,13 @@
 
 namespace {
 
+// An xRGB picture in the layout ConvertTrueColourToReference reads.
+bool IsHostXrgb(const SDL_Surface* surface) {
+    const SDL_PixelFormat* f = surface->format;
+    return f->BitsPerPixel == 32 && f->Rmask == 0x00FF0000 && f->Gmask == 0x0000FF00 &&
+           f->Bmask == 0x000000FF;
+}
+
 // Maps every pixel of the 32-bit `from` into the 8-bit `to` through `match`,
 // asking it again only when a pixel's colour differs from the one before:
 // neighbouring pixels often share a colour.
@@ -137,15 +144,6 @@ bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palett
     return true;
 }
 
-uint32_t GetPixel32(const SDL_Surface* surface, int x, int y) {
-    const uint8_t* at = static_cast<const uint8_t*>(surface->pixels) +
-                        static_cast<ptrdiff_t>(y) * surface->pitch + 4 * static_cast<ptrdiff_t>(x);
-    // memcpy rather than a cast: the bytes are not a uint32_t object.
-    uint32_t value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-
 SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palette) {
     SDL_Surface* copy = SDL_CreateRGBSurface(0, picture->w, picture->h, 8, 0, 0, 0, 0);
     if (!copy) return nullptr;
@@ -157,4 +155,44 @@ SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palett
                     static_cast<size_t>(picture->w));
     }
     return copy;
+}
+
+bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette) {
+    if (!picture || !*picture || !(*picture)->format || !palette) return false;
+    SDL_Surface* in = *picture;
+    const int bits = in->format->BitsPerPixel;
+    if (bits == 8) {
+        // The editor's import of an 8-bit picture.
+        if (!IsReferencePalette(in, palette)) ConvertPaletteToReference(in, palette);
+        SDL_Surface* copy = CopyIntoPalette(in, palette);
+        if (!copy) return false;
+        SDL_FreeSurface(in);
+        *picture = copy;
+        return true;
+    }
+    if (bits != 15 && bits != 16 && bits != 24 && bits != 32) return false;
+    SDL_Surface* xrgb = in;
+    if (!IsHostXrgb(in)) {
+        // The editor's window format, which its import converts to.
+        SDL_Surface* model =
+            SDL_CreateRGBSurface(0, 1, 1, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0);
+        if (!model) return false;
+        xrgb = SDL_ConvertSurface(in, model->format, 0);
+        SDL_FreeSurface(model);
+        if (!xrgb) return false;
+    }
+    // Frees the surface it converts, the copy or the picture itself. Both
+    // ways give the same indices; the table pays off only for large pictures.
+    SDL_Surface* result = xrgb;
+    const uint64_t pixels = uint64_t{static_cast<uint32_t>(in->w)} * static_cast<uint32_t>(in->h);
+    const bool converted = ConvertTrueColourToReference(
+        &result, palette,
+        pixels < kCellMatchMaxPixels ? ColourMatcher::kCells : ColourMatcher::kTable);
+    if (!converted) {
+        if (xrgb != in) SDL_FreeSurface(xrgb);
+        return false;
+    }
+    if (xrgb != in) SDL_FreeSurface(in);
+    *picture = result;
+    return true;
 }

@@ -40,12 +40,18 @@ enum class ColourMatcher { kTable, kCells };
 bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palette,
                                   ColourMatcher matcher = ColourMatcher::kTable);
 
-// The 32-bit value at column x of row y. No bounds check.
-uint32_t GetPixel32(const SDL_Surface* surface, int x, int y);
-
 // A new 8-bit surface with the pixel indices of the 8-bit `picture` and a full
 // 256-entry `palette`. SDL's BMP reader gives a picture only the colours its
 // file declares (2 for a 1-bit file), while blits and BMP export index the
 // palette with every pixel value: pictures kept in the reference palette are
 // always such copies. Null when the surface cannot be made.
 SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palette);
+
+// Makes *picture an 8-bit picture in the 256-colour `palette`, with all 256
+// entries, as the editor's import does: an 8-bit picture keeps its pixel
+// values when its palette equals `palette` (IsReferencePalette), otherwise
+// each value becomes the entry nearest to its colour; a picture of 15, 16, 24
+// or 32 bits has each pixel matched to the entry nearest to its colour. The
+// old surface is freed. False, with *picture untouched, when a surface cannot
+// be made or the depth is another.
+bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette);

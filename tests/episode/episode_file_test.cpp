@@ -108,7 +108,7 @@ TEST(EpisodeFile, BlobLengthPastTheEnd) {
             EpisodeRecord episode;
             EpisodeReadReport report;
             ASSERT_TRUE(ReadEpisodeFile(episode, dir.File("long.vde").c_str(), &report));
-            EXPECT_EQ(std::string(report.detail),
+            EXPECT_EQ(std::string(report.problem.reason),
                       std::string(names[slot]) + " blob length " + std::to_string(length) +
                           " runs past the end of the file (120 bytes left)");
             const Blob* blobs[] = {&episode.imageBlob, &episode.titleBlob, &episode.lowTitleBlob};

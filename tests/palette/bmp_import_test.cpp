@@ -1,4 +1,4 @@
-#include "bmp_import.h"
+#include "bmp_file.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bmp_import.h"
+#include "bmp_file.h"
 #include "colour_match.h"
 #include "sdl_fixture.h"
 #include "test_palettes.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bmp_writer.h"
+#include "sdl_fixture.h"
 #include "colour_cells.h"
 #include "colour_match.h"
 #include "picture_file.h"
@@ -29,7 +30,7 @@ class PictureFileTest : public ::testing::Test {
 
     // Reads `name`, or fails the test with the reason.
     SDL_Surface* Read(const std::string& name) {
-        PictureProblem problem;
+        Problem problem;
         SDL_Surface* surface = ReadPictureFile(dir.File(name).c_str(), &problem);
         EXPECT_NE(surface, nullptr) << name << ": " << problem.reason;
         return surface;
@@ -37,7 +38,7 @@ class PictureFileTest : public ::testing::Test {
     // The reason `bytes` as a file are refused, or "" when they are read.
     std::string Refusal(const std::vector<uint8_t>& bytes) {
         EXPECT_TRUE(WriteFileBytes(dir.File("refused"), bytes));
-        PictureProblem problem;
+        Problem problem;
         SDL_Surface* surface = ReadPictureFile(dir.File("refused").c_str(), &problem);
         if (!surface) return problem.reason;
         SDL_FreeSurface(surface);
@@ -155,7 +156,7 @@ TEST_F(PictureFileTest, PngReadsAsTheColoursItHolds) {
                                               ? eight(s[0]) << 16 | eight(s[1]) << 8 | eight(s[2])
                                               : eight(s[0]) * 0x010101u;
                     ASSERT_EQ(read->format->BitsPerPixel, 32);
-                    ASSERT_EQ(GetPixel32(read, x, y) & 0xFFFFFF, want)
+                    ASSERT_EQ(PixelAt(read, x, y) & 0xFFFFFF, want)
                         << name << " " << x << "," << y;
                 }
             }
@@ -221,7 +222,7 @@ TEST_F(PictureFileTest, ConversionFollowsTheRuleForEveryDepth) {
             for (int x = 0; x < read->w; ++x) {
                 uint32_t rgb;
                 if (xrgb) {
-                    rgb = GetPixel32(xrgb, x, y) & 0xFFFFFF;
+                    rgb = PixelAt(xrgb, x, y) & 0xFFFFFF;
                 } else {
                     const uint8_t index =
                         static_cast<const uint8_t*>(read->pixels)[y * read->pitch + x];
@@ -280,7 +281,7 @@ TEST_F(PictureFileTest, WrittenPicturesAreWhatTheEditorWritesAndReadBack) {
     for (const char* name : {"out.bmp", "out.png"}) {
         PictureFormat format;
         ASSERT_TRUE(PictureFormatFromName(name, &format));
-        PictureProblem problem;
+        Problem problem;
         ASSERT_TRUE(WriteIndexedPicture(dir.File(name).c_str(), format,
                                         static_cast<const uint8_t*>(surface->pixels), w, h,
                                         surface->pitch, palette, &problem))
@@ -332,7 +333,7 @@ TEST_F(PictureFileTest, DamagedFilesAreRefusedWithAReason) {
     EXPECT_NE(Refusal(cut).find("damaged PNG"), std::string::npos);
     EXPECT_EQ(Refusal({'G', 'I', 'F', '8', '9', 'a'}), "not a BMP or PNG file");
 
-    PictureProblem problem;
+    Problem problem;
     EXPECT_EQ(ReadPictureFile(dir.File("absent.png").c_str(), &problem), nullptr);
     EXPECT_STREQ(problem.reason, "cannot open: No such file or directory");
     const uint8_t pixel = 0;

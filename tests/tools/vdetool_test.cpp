@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bmp_import.h"
+#include "bmp_file.h"
 #include "bmp_writer.h"
 #include "colour_match.h"
 #include "episode_file.h"
@@ -243,7 +243,7 @@ TEST_F(VdetoolTest, UnpackAndConvertGiveThePicturesBack) {
     }
 
     ASSERT_EQ(Run({"convert", "image.bmp", "image.PNG"}).status, 0);
-    PictureProblem problem;
+    Problem problem;
     SDL_Surface* converted = ReadPictureFile("image.PNG", &problem);
     SDL_Surface* editor = ImportLikeTheEditor("image.bmp");
     ASSERT_NE(converted, nullptr) << problem.reason;

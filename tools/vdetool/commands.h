@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,14 @@ struct OwnedEpisode {
     ~OwnedEpisode() { FreeEpisodeBuffers(record); }
 };
 
+// A surface freed when it goes.
+using OwnedSurface = std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)>;
+
+// A picture file as an 8-bit picture in `palette`, converted as the editor's
+// import does; null, with the failure reported, when it cannot be read or
+// converted.
+OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color* palette);
+
 int RunInfo(Tool& tool, int argc, const char* const* argv);
 int RunCheck(Tool& tool, int argc, const char* const* argv);
 int RunUnpack(Tool& tool, int argc, const char* const* argv);
@@ -49,7 +58,3 @@ bool ParseCommand(Tool& tool, const char* command, int argc, const char* const* 
 // with the failure reported, when it cannot be read. A file shorter than 256
 // colours is used as the editor uses it (the rest black), with a warning.
 bool LoadPalette(Tool& tool, const ParsedArguments& parsed, SDL_Color palette[kPaletteEntries]);
-
-// Why the record's pictures do not unpack, for a record UnpackPictures has
-// refused: the first size or blob at fault, in words.
-std::string UnpackProblem(const EpisodeRecord& episode);

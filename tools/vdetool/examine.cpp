@@ -1,10 +1,7 @@
 // info and check: what an episode file holds and whether it is sound.
-#include <zlib.h>
-
 #include <array>
 #include <cerrno>
 #include <cinttypes>
-#include <cstdlib>
 #include <cstring>
 
 #include "commands.h"
@@ -15,14 +12,6 @@
 namespace {
 
 const char* const kSlotNames[] = {"Image", "Title", "LowTitle"};
-
-// The pixel count of a picture an episode can hold, else 0: the limits
-// UnpackPictures applies.
-uint64_t PictureBytes(uint32_t width, uint32_t height) {
-    if (width == 0 || height == 0 || width > kMaxPictureSide || height > kMaxPictureSide) return 0;
-    const uint64_t bytes = uint64_t{width} * height;
-    return bytes <= kMaxPicturePixels ? bytes : 0;
-}
 
 // What one read of an episode file found.
 struct Inspection {
@@ -45,11 +34,12 @@ bool Inspect(const std::string& path, Inspection& inspection) {
     const EpisodeReadReport& report = inspection.report;
     inspection.headerWhole = report.fileSize >= kEpisodeHeaderBytes;
     if (!report.complete) {
-        inspection.problem = report.detail[0] ? report.detail : "the file is damaged";
+        inspection.problem = report.problem.reason;
         return true;
     }
-    inspection.unpacks = UnpackPictures(inspection.episode.record);
-    if (!inspection.unpacks) inspection.problem = UnpackProblem(inspection.episode.record);
+    Problem problem;
+    inspection.unpacks = UnpackPictures(inspection.episode.record, &problem);
+    if (!inspection.unpacks) inspection.problem = problem.reason;
     return true;
 }
 
@@ -189,59 +179,6 @@ void PrintJson(FILE* out, const std::string& path, const Inspection& inspection)
 }
 
 }  // namespace
-
-std::string UnpackProblem(const EpisodeRecord& episode) {
-    const EpisodeHeader& h = episode.header;
-    const uint32_t widths[] = {h.imageWidth, h.titleWidth, h.titleWidth};
-    const uint32_t heights[] = {h.imageHeight, h.titleHeight, h.titleHeight};
-    const Blob* blobs[] = {&episode.imageBlob, &episode.titleBlob, &episode.lowTitleBlob};
-    char text[192];
-    // In the order UnpackPictures tests them, so the reason is the one that
-    // made it refuse.
-    for (int slot = 0; slot < 2; ++slot) {
-        if (PictureBytes(widths[slot], heights[slot]) == 0) {
-            std::snprintf(text, sizeof text,
-                          "the %s size %" PRIu32 "x%" PRIu32
-                          " is not a picture size (1 to %u a side, at most %u pixels)",
-                          kSlotNames[slot], widths[slot], heights[slot], kMaxPictureSide,
-                          kMaxPicturePixels);
-            return text;
-        }
-    }
-    for (int slot = 0; slot < 3; ++slot) {
-        const uint64_t bytes = PictureBytes(widths[slot], heights[slot]);
-        if (blobs[slot]->length == 0) {
-            std::snprintf(text, sizeof text, "the %s blob is empty", kSlotNames[slot]);
-            return text;
-        }
-        // Deflate expands at most about 1032:1.
-        if (bytes > 1100 * uint64_t{blobs[slot]->length} + 1024) {
-            std::snprintf(text, sizeof text,
-                          "the %s blob (%" PRIu32 " bytes) is far too short for %" PRIu32
-                          "x%" PRIu32 " pixels",
-                          kSlotNames[slot], blobs[slot]->length, widths[slot], heights[slot]);
-            return text;
-        }
-    }
-    for (int slot = 0; slot < 3; ++slot) {
-        const uint64_t bytes = PictureBytes(widths[slot], heights[slot]);
-        auto* pixels = static_cast<Bytef*>(std::malloc(bytes));
-        if (!pixels) return "out of memory";
-        uLongf produced = static_cast<uLongf>(bytes);
-        const int result = uncompress(pixels, &produced, blobs[slot]->data, blobs[slot]->length);
-        std::free(pixels);
-        if (result == Z_OK) continue;
-        if (result == Z_MEM_ERROR) return "out of memory";
-        std::snprintf(text, sizeof text,
-                      result == Z_BUF_ERROR
-                          ? "the %s blob holds more than its %" PRIu32 "x%" PRIu32 " pixels"
-                          : "the %s blob is not a whole zlib stream (%" PRIu32 "x%" PRIu32
-                            " pixels)",
-                      kSlotNames[slot], widths[slot], heights[slot]);
-        return text;
-    }
-    return "the pictures do not unpack";
-}
 
 int RunInfo(Tool& tool, int argc, const char* const* argv) {
     ParsedArguments parsed;

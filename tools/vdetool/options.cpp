@@ -1,74 +1,63 @@
 #include "options.h"
 
+#include <getopt.h>
+
 namespace {
 
-const OptionRule* FindLong(const std::vector<OptionRule>& rules, const std::string& name) {
-    for (const OptionRule& rule : rules) {
-        if (name == rule.name) return &rule;
-    }
-    return nullptr;
-}
-
-const OptionRule* FindShort(const std::vector<OptionRule>& rules, char name) {
-    for (const OptionRule& rule : rules) {
-        if (rule.shortName != 0 && rule.shortName == name) return &rule;
-    }
-    return nullptr;
-}
+// getopt_long's code for the rule at index i: above every character.
+constexpr int kFirstLongCode = 256;
 
 }  // namespace
 
-bool ParseArguments(int argc, const char* const* argv, int first,
-                    const std::vector<OptionRule>& rules, ParsedArguments& parsed,
-                    std::string& error) {
-    bool optionsEnded = false;
-    for (int i = first; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (optionsEnded || argument == "-" || argument.empty() || argument[0] != '-') {
-            parsed.operands.push_back(argument);
-            continue;
-        }
-        if (argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
+bool ParseArguments(int argc, const char* const* argv, const std::vector<OptionRule>& rules,
+                    ParsedArguments& parsed, std::string& error) {
+    // getopt_long wants a program name first and reorders what follows.
+    std::vector<char*> args{const_cast<char*>("vdetool")};
+    for (int i = 0; i < argc; ++i) args.push_back(const_cast<char*>(argv[i]));
+    args.push_back(nullptr);
+    std::vector<option> longOptions;
+    std::string shortOptions = ":";  // ':' tells a missing value from an unknown option
+    for (size_t i = 0; i < rules.size(); ++i) {
+        const int hasValue = rules[i].takesValue ? required_argument : no_argument;
+        longOptions.push_back({rules[i].name, hasValue, nullptr, kFirstLongCode + int(i)});
+        if (rules[i].shortName == 0) continue;
+        shortOptions += rules[i].shortName;
+        if (rules[i].takesValue) shortOptions += ':';
+    }
+    longOptions.push_back({});
+    optind = 0;  // a fresh scan, for every command run in this process
+    opterr = 0;
+    const int count = static_cast<int>(args.size()) - 1;
+    for (int code; (code = getopt_long(count, args.data(), shortOptions.c_str(), longOptions.data(),
+                                       nullptr)) != -1;) {
+        // On a mistake getopt_long names the option in optopt: a character,
+        // a rule's code, or 0 for a long name it does not know.
+        const int which = code == '?' || code == ':' ? optopt : code;
         const OptionRule* rule = nullptr;
-        std::string value;
-        bool hasValue = false;
-        if (argument[1] == '-') {
-            const size_t equals = argument.find('=');
-            rule = FindLong(
-                rules,
-                argument.substr(2, equals == std::string::npos ? std::string::npos : equals - 2));
-            if (equals != std::string::npos) {
-                value = argument.substr(equals + 1);
-                hasValue = true;
+        for (size_t i = 0; i < rules.size(); ++i) {
+            if (which == kFirstLongCode + int(i) || (which > 0 && which == rules[i].shortName)) {
+                rule = &rules[i];
             }
-        } else if (argument.size() == 2) {
-            rule = FindShort(rules, argument[1]);
         }
         if (!rule) {
-            error = "unknown option '" + argument + "'";
+            const std::string given = args[optind - 1];
+            error =
+                "unknown option '" +
+                (which > 0 ? std::string("-") + char(which) : given.substr(0, given.find('='))) +
+                "'";
             return false;
         }
         const std::string display = std::string("--") + rule->name;
-        if (parsed.options.count(rule->name)) {
+        if (code == ':' || code == '?') {
+            error = display + (code == ':' ? " needs a value" : " takes no value");
+            return false;
+        }
+        if (!parsed.options.emplace(rule->name, optarg ? optarg : "").second) {
             error = display + " is given twice";
             return false;
         }
-        if (!rule->takesValue && hasValue) {
-            error = display + " takes no value";
-            return false;
-        }
-        if (rule->takesValue && !hasValue) {
-            if (i + 1 >= argc) {
-                error = display + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-        }
-        parsed.options[rule->name] = value;
     }
+    for (int i = optind; i < count; ++i) parsed.operands.push_back(args[i]);
     return true;
 }
 

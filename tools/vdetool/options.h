@@ -16,14 +16,13 @@ struct ParsedArguments {
     std::vector<std::string> operands;
 };
 
-// Reads argv[first] to argv[argc - 1]: "--name VALUE", "--name=VALUE",
-// "-x VALUE", flags, and operands, in any order; "--" ends the options and
-// "-" alone is an operand. False, with `error` saying what was wrong (without
-// the program's name), for an unknown option, an option given twice, a value
-// missing or given to a flag.
-bool ParseArguments(int argc, const char* const* argv, int first,
-                    const std::vector<OptionRule>& rules, ParsedArguments& parsed,
-                    std::string& error);
+// Reads argv[0] to argv[argc - 1] with getopt_long: "--name VALUE",
+// "--name=VALUE", "-x VALUE", flags, and operands, in any order; "--" ends
+// the options and "-" alone is an operand. False, with `error` saying what
+// was wrong (without the program's name), for an unknown option, an option
+// given twice, a value missing or given to a flag.
+bool ParseArguments(int argc, const char* const* argv, const std::vector<OptionRule>& rules,
+                    ParsedArguments& parsed, std::string& error);
 
 // The value of an option that was given, or null.
 const std::string* OptionValue(const ParsedArguments& parsed, const char* name);

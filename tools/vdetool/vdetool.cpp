@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "colour_match.h"
 #include "commands.h"
+#include "picture_file.h"
 
 #ifndef VDETOOL_VERSION
 #define VDETOOL_VERSION "unknown"
@@ -129,7 +131,7 @@ bool ParseCommand(Tool& tool, const char* command, int argc, const char* const* 
         }
     }
     std::string error;
-    if (!ParseArguments(argc, argv, 0, rules, parsed, error)) {
+    if (!ParseArguments(argc, argv, rules, parsed, error)) {
         status = UsageError(tool, command, command + std::string(": ") + error);
         return false;
     }
@@ -155,6 +157,21 @@ bool LoadPalette(Tool& tool, const ParsedArguments& parsed, SDL_Color palette[kP
                      path, static_cast<long long>(info.st_size / 4));
     }
     return true;
+}
+
+OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color* palette) {
+    Problem problem;
+    SDL_Surface* picture = ReadPictureFile(path.c_str(), &problem);
+    if (!picture) {
+        Fail(tool, path, problem.reason);
+        return OwnedSurface(nullptr, &SDL_FreeSurface);
+    }
+    if (!ConvertToPalette(&picture, palette)) {
+        SDL_FreeSurface(picture);
+        Fail(tool, path, "cannot convert the picture to the palette (out of memory)");
+        return OwnedSurface(nullptr, &SDL_FreeSurface);
+    }
+    return OwnedSurface(picture, &SDL_FreeSurface);
 }
 
 int RunVdetool(int argc, const char* const* argv, FILE* out, FILE* err) {

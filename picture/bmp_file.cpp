@@ -1,0 +1,231 @@
+#include "bmp_file.h"
+
+#include <climits>
+#include <cstring>
+
+#include "byte_order.h"
+#include "picture_file_internal.h"
+#include "picture_limits.h"
+
+namespace {
+
+constexpr uint32_t kFileHeaderBytes = 14;
+// The one info header size after which SDL's palette position is right. The
+// OS/2 1.x header (12 bytes, 3-byte entries) it handles on its own.
+constexpr uint32_t kInfoHeaderBytes = 40;
+constexpr uint32_t kOs2InfoHeaderBytes = 12;
+constexpr uint32_t kUncompressed = 0, kBitFields = 3;
+constexpr int kPaletteEntries = 256;
+
+// What the checks and the palette fix-up need from the headers.
+struct BmpHeader {
+    uint32_t infoSize = 0;
+    uint64_t width = 0, height = 0;  // without the sign that marks top-down rows
+    uint32_t bits = 0;
+    uint32_t compression = kUncompressed;
+    uint32_t coloursUsed = 0;  // 0 when the header has no such field
+};
+
+// False when the bytes end before the fields that give the size.
+bool ParseHeader(const uint8_t* bytes, size_t got, BmpHeader& header) {
+    if (got < kFileHeaderBytes + 4) return false;
+    header.infoSize = GetLe32(bytes + 14);
+    if (header.infoSize == kOs2InfoHeaderBytes) {
+        if (got < 26) return false;
+        // 16-bit sides, read by SDL as unsigned.
+        header.width = GetLe16(bytes + 18);
+        header.height = GetLe16(bytes + 20);
+        header.bits = GetLe16(bytes + 24);
+        return true;
+    }
+    if (got < 30) return false;
+    // Negative heights are top-down pictures; negative widths SDL refuses.
+    const int64_t width = static_cast<int32_t>(GetLe32(bytes + 18));
+    const int64_t height = static_cast<int32_t>(GetLe32(bytes + 22));
+    header.width = static_cast<uint64_t>(width < 0 ? -width : width);
+    header.height = static_cast<uint64_t>(height < 0 ? -height : height);
+    header.bits = GetLe16(bytes + 28);
+    if (got >= 34) header.compression = GetLe32(bytes + 30);
+    if (header.infoSize >= 36 && got >= 50) header.coloursUsed = GetLe32(bytes + 46);
+    return true;
+}
+
+// SDL's BMP reader allocates the whole surface from the header before it
+// reads a pixel; a file of a few bytes can claim gigabytes. Sizes beyond the
+// limits, and uncompressed pictures whose rows without padding would not fit
+// in the whole file, are refused here without allocating.
+bool HeaderAcceptable(const BmpHeader& header, uint64_t fileSize, Problem* problem) {
+    if (!PictureSizeAllowed(header.width, header.height, problem)) return false;
+    // Compressed files SDL refuses on its own, before it allocates.
+    if (header.compression != kUncompressed && header.compression != kBitFields) return true;
+    const uint64_t rowBytes = (header.width * (header.bits ? header.bits : 1) + 7) / 8;
+    if (rowBytes * header.height > fileSize) {
+        SetProblem(problem, "damaged BMP: %llux%llu at %u bits needs more bytes than the file has",
+                   static_cast<unsigned long long>(header.width),
+                   static_cast<unsigned long long>(header.height), header.bits);
+        return false;
+    }
+    return true;
+}
+
+// SDL reads an indexed file's palette from just after the first 40 bytes of
+// the info header, whatever the header's real size; longer headers (v4, v5,
+// OS/2 2.x) thus get their palette from inside the header and show wrong
+// colours. True when this file is one of those.
+bool NeedsPaletteFixUp(const BmpHeader& header) {
+    return header.infoSize != kInfoHeaderBytes && header.infoSize > kOs2InfoHeaderBytes &&
+           header.infoSize <= INT_MAX - kFileHeaderBytes &&
+           (header.bits == 1 || header.bits == 4 || header.bits == 8);
+}
+
+// Puts the palette the file really holds on the surface. Entries beyond what
+// the header declares, or beyond the end of the file, are black, so nothing
+// of what SDL read from the wrong place survives.
+void FixPalette(SDL_Surface* surface, SDL_RWops* file, int start, const BmpHeader& header) {
+    uint32_t count = header.coloursUsed ? header.coloursUsed : 1u << header.bits;
+    if (count > kPaletteEntries) count = kPaletteEntries;
+    SDL_Color colours[kPaletteEntries] = {};
+    uint8_t bytes[4 * kPaletteEntries];
+    int entries = 0;
+    const int64_t at = int64_t{start} + kFileHeaderBytes + header.infoSize;
+    if (at <= INT_MAX && SDL_RWseek(file, static_cast<int>(at), RW_SEEK_SET) >= 0) {
+        const int got = SDL_RWread(file, bytes, 1, static_cast<int>(4 * count));
+        entries = got > 0 ? got / 4 : 0;
+    }
+    for (int i = 0; i < entries; ++i) {
+        // Stored blue, green, red, reserved; the reserved byte is kept as SDL
+        // keeps it for files it reads right.
+        const uint8_t* entry = bytes + 4 * ptrdiff_t{i};
+        colours[i] = SDL_Color{entry[2], entry[1], entry[0], entry[3]};
+    }
+    SDL_SetColors(surface, colours, 0, kPaletteEntries);
+}
+
+// A channel mask is usable when it is one run of at most 8 bits inside the
+// pixel and SDL's shift and loss describe it exactly: SDL's colour routines
+// shift by those values, and a loss above 8 makes them shift by negative or
+// oversized amounts.
+bool IsChannelSafe(uint32_t mask, uint8_t shift, uint8_t loss, int bitsPerPixel) {
+    if (mask == 0) return true;
+    if (loss > 8 || shift >= 32) return false;
+    const uint64_t described = (uint64_t{0xFF} >> loss) << shift;
+    if (described != mask) return false;
+    return bitsPerPixel >= 32 || (uint64_t{mask} >> bitsPerPixel) == 0;
+}
+
+}  // namespace
+
+bool IsSurfaceSafe(const SDL_Surface* surface) {
+    if (!surface || !surface->format || !surface->pixels) return false;
+    if (surface->w <= 0 || surface->h <= 0) return false;
+    const SDL_PixelFormat* format = surface->format;
+    const int bits = format->BitsPerPixel;
+    // The depths SDL's blits and conversions handle; a bit count read from a
+    // file may also have wrapped around to one of these (264 gives 8), which
+    // the byte count then gives away.
+    if (bits != 8 && bits != 15 && bits != 16 && bits != 24 && bits != 32) return false;
+    if (format->BytesPerPixel != (bits + 7) / 8) return false;
+    if ((bits == 8) != (format->palette != nullptr)) return false;
+    if (format->palette) {
+        const SDL_Palette* palette = format->palette;
+        if (!palette->colors || palette->ncolors < 1 || palette->ncolors > 256) return false;
+    }
+    // SDL keeps the pitch in 16 bits: a wide enough row wraps it to a small
+    // value, even 0.
+    const int64_t rowBytes = int64_t{surface->w} * format->BytesPerPixel;
+    if (surface->pitch < rowBytes) return false;
+    // SDL sizes pixel storage as an int; anything larger cannot have been
+    // allocated whole.
+    if (int64_t{surface->pitch} * surface->h > INT_MAX) return false;
+    return IsChannelSafe(format->Rmask, format->Rshift, format->Rloss, bits) &&
+           IsChannelSafe(format->Gmask, format->Gshift, format->Gloss, bits) &&
+           IsChannelSafe(format->Bmask, format->Bshift, format->Bloss, bits) &&
+           IsChannelSafe(format->Amask, format->Ashift, format->Aloss, bits);
+}
+
+SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem) {
+    const int start = SDL_RWtell(file);
+    uint8_t bytes[kFileHeaderBytes + kInfoHeaderBytes] = {};
+    const int got = SDL_RWread(file, bytes, 1, sizeof bytes);
+    BmpHeader header;
+    if (got < 2 || bytes[0] != 'B' || bytes[1] != 'M') {
+        SetProblem(problem, "not a BMP file");
+        return nullptr;
+    }
+    if (!ParseHeader(bytes, static_cast<size_t>(got), header)) {
+        SetProblem(problem, "damaged BMP: the header is cut short");
+        return nullptr;
+    }
+    if (!HeaderAcceptable(header, fileSize, problem)) return nullptr;
+    SDL_Surface* surface = nullptr;
+    SDL_ClearError();
+    if (SDL_RWseek(file, start, RW_SEEK_SET) == start) surface = SDL_LoadBMP_RW(file, 0);
+    if (!surface) {
+        const char* reason = SDL_GetError();
+        SetProblem(problem, "cannot read the BMP: %s",
+                   reason && reason[0] ? reason : "a kind of BMP that is not supported");
+        return nullptr;
+    }
+    if (!IsSurfaceSafe(surface)) {
+        SDL_FreeSurface(surface);
+        SetProblem(problem, "cannot read the BMP: a kind of BMP that is not supported");
+        return nullptr;
+    }
+    if (NeedsPaletteFixUp(header)) FixPalette(surface, file, start, header);
+    return surface;
+}
+
+SDL_Surface* LoadBmpSafely(const char* path, Problem* problem) {
+    SDL_RWops* file = path ? SDL_RWFromFile(path, "rb") : nullptr;
+    if (!file) {
+        SetProblem(problem, "cannot open the file");
+        return nullptr;
+    }
+    const int size = SDL_RWseek(file, 0, RW_SEEK_END);
+    SDL_Surface* surface = nullptr;
+    if (size >= 0 && SDL_RWseek(file, 0, RW_SEEK_SET) == 0) {
+        surface = ReadBmp(file, static_cast<uint64_t>(size), problem);
+    } else {
+        SetProblem(problem, "cannot read the file");
+    }
+    SDL_RWclose(file);
+    return surface;
+}
+
+bool WriteBmp8(FILE* out, const uint8_t* pixels, uint32_t width, uint32_t height, size_t pitch,
+               const SDL_Color* palette) {
+    const size_t rowBytes = (size_t{width} + 3) & ~size_t{3};
+    constexpr size_t paletteBytes = size_t{4} * kPaletteEntries;
+    const size_t dataOffset = kFileHeaderBytes + kInfoHeaderBytes + paletteBytes;
+    const size_t imageBytes = rowBytes * height;
+    uint8_t head[kFileHeaderBytes + kInfoHeaderBytes + paletteBytes] = {};
+    head[0] = 'B';
+    head[1] = 'M';
+    // Sides within the picture limits keep every size here far below 2^32.
+    PutLe32(head + 2, static_cast<uint32_t>(dataOffset + imageBytes));
+    PutLe32(head + 10, static_cast<uint32_t>(dataOffset));
+    uint8_t* info = head + kFileHeaderBytes;
+    PutLe32(info, kInfoHeaderBytes);
+    PutLe32(info + 4, width);
+    PutLe32(info + 8, height);
+    PutLe16(info + 12, 1);
+    PutLe16(info + 14, 8);
+    PutLe32(info + 20, static_cast<uint32_t>(imageBytes));
+    PutLe32(info + 32, kPaletteEntries);
+    uint8_t* entries = info + kInfoHeaderBytes;
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        uint8_t* entry = entries + 4 * ptrdiff_t{i};
+        entry[0] = palette[i].b;
+        entry[1] = palette[i].g;
+        entry[2] = palette[i].r;
+        entry[3] = palette[i].unused;
+    }
+    if (std::fwrite(head, 1, sizeof head, out) != sizeof head) return false;
+    const uint8_t padding[3] = {};
+    const size_t pad = rowBytes - width;
+    for (uint32_t row = height; row-- > 0;) {
+        if (std::fwrite(pixels + row * pitch, 1, width, out) != width) return false;
+        if (pad && std::fwrite(padding, 1, pad, out) != pad) return false;
+    }
+    return true;
+}

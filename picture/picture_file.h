@@ -1,0 +1,45 @@
+// Picture files for the editor and vdetool: BMP of every depth SDL reads and
+// PNG in, 8-bit BMP and PNG in the game's palette out.
+#pragma once
+
+#include <SDL.h>
+#include <cstddef>
+#include <cstdint>
+
+#include "problem.h"
+
+enum class PictureFormat { kBmp, kPng };
+
+// The format named by the extension of `path`: ".bmp" or ".png" in any case.
+// False for any other name; `format` is then untouched.
+bool PictureFormatFromName(const char* path, PictureFormat* format);
+
+// Reads the BMP or PNG file at `path`, told apart by their first bytes.
+//
+// BMP goes through ReadBmp (bmp_file.h): 1, 4 and 8 bits give an 8-bit
+// surface with the file's palette, 15/16, 24 and 32 bits a surface of that
+// depth as SDL makes it.
+//
+// PNG: a palette file (1 to 8 bits) gives an 8-bit surface with a 256-entry
+// palette, the PNG's colours first and black (all four bytes 0) after them;
+// grey, RGB, with or without alpha, 8 or 16 bits, give a 32-bit surface with
+// red in bits 16-23, green 8-15, blue 0-7 of each pixel as the host reads it.
+// Alpha and transparency are ignored (each pixel keeps its colour), 16-bit
+// channels keep their high byte, interlaced files read as any other. Refused
+// before allocating: sides or pixel counts beyond the picture limits, and
+// pictures too large for the compressed data the file could hold.
+//
+// Null, with `problem` saying why, when the file cannot be opened or read, is
+// neither format, or is damaged, unsupported or too large. Needs no SDL_Init.
+SDL_Surface* ReadPictureFile(const char* path, Problem* problem);
+
+// Writes `height` rows of `width` palette indices, the rows `pitch` bytes
+// apart from `pixels`, as an 8-bit picture with the 256 colours of `palette`,
+// through ReplaceFile. BMP: as WriteBmp8 (bmp_file.h), the bytes the editor's
+// Save BMP writes. PNG: colour type palette, 8 bits, 256 palette entries, not
+// interlaced. False, with `problem` set, nothing left at `path` that was not
+// there and an existing file unchanged, when a side is 0 or beyond the
+// picture limits, the pitch is shorter than a row, or writing fails.
+bool WriteIndexedPicture(const char* path, PictureFormat format, const uint8_t* pixels,
+                         uint32_t width, uint32_t height, size_t pitch, const SDL_Color* palette,
+                         Problem* problem);

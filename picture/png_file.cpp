@@ -1,0 +1,229 @@
+// PNG through libpng: any colour type and depth in, 8-bit palette PNG out.
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdlib>
+
+#include "picture_file_internal.h"
+#include "picture_limits.h"
+
+namespace {
+
+constexpr int kPaletteEntries = 256;
+constexpr size_t kSignatureBytes = 8;
+// SDL 1.2 keeps a surface's pitch in 16 bits.
+constexpr uint64_t kMaxPitch = 65535;
+
+// Masks of a pixel stored blue, green, red, zero (as libpng gives it with
+// png_set_bgr and a filler byte), as this host reads the four bytes.
+#if SDL_BYTEORDER == SDL_LIL_ENDIAN
+constexpr Uint32 kRedMask = 0x00FF0000, kGreenMask = 0x0000FF00, kBlueMask = 0x000000FF;
+#else
+constexpr Uint32 kRedMask = 0x0000FF00, kGreenMask = 0x00FF0000, kBlueMask = 0xFF000000;
+#endif
+
+// libpng reports through these; its error function must not return, and
+// jumps back to the setjmp in RunGuarded.
+struct PngErrorState {
+    jmp_buf jump;
+    char message[128];
+};
+
+[[noreturn]] void OnPngError(png_structp png, png_const_charp message) {
+    auto* state = static_cast<PngErrorState*>(png_get_error_ptr(png));
+    std::snprintf(state->message, sizeof state->message, "%s", message ? message : "error");
+    std::longjmp(state->jump, 1);  // NOLINT(cert-err52-cpp): libpng's C error protocol
+}
+
+void OnPngWarning(png_structp /*png*/, png_const_charp /*message*/) {}
+
+// Calls body(context) so that a libpng error ends it here. False when it did.
+// The frame that calls setjmp holds nothing that changes after it, so nothing
+// can be lost to the jump; `body` must leave no object with a destructor on
+// the stack, since the jump would skip it.
+bool RunGuarded(PngErrorState* state, void (*body)(void*), void* context) {
+    if (setjmp(state->jump) != 0) return false;  // NOLINT(cert-err52-cpp): as OnPngError
+    body(context);
+    return true;
+}
+
+// A read in progress: what ReadPngBody needs, and what it made, which the
+// caller frees whether or not libpng ended it early.
+struct PngRead {
+    png_structp png;
+    png_infop info;
+    FILE* file;
+    uint64_t fileSize;
+    Problem* problem;
+    bool ok = false;
+    SDL_Surface* surface = nullptr;
+    png_bytep* rows = nullptr;
+};
+
+// Reads the header and sets the transformations that give one byte per pixel
+// for palette files and blue, green, red, zero for all others. False, with
+// the reason, for pictures that are refused before allocating.
+bool ReadPngHeader(PngRead& read, bool* indexed) {
+    png_structp png = read.png;
+    png_infop info = read.info;
+    png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
+    png_init_io(png, read.file);
+    png_set_sig_bytes(png, kSignatureBytes);
+    png_read_info(png, info);
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colourType = 0;
+    png_get_IHDR(png, info, &width, &height, &depth, &colourType, nullptr, nullptr, nullptr);
+    if (!PictureSizeAllowed(width, height, read.problem)) return false;
+    const uint64_t rawRowBytes =
+        (uint64_t{width} * png_get_channels(png, info) * static_cast<uint64_t>(depth) + 7) / 8;
+    if (rawRowBytes * height > MostThatCanUnpack(read.fileSize)) {
+        SetProblem(read.problem, "damaged PNG: too little data for %lux%lu pixels",
+                   static_cast<unsigned long>(width), static_cast<unsigned long>(height));
+        return false;
+    }
+    *indexed = colourType == PNG_COLOR_TYPE_PALETTE;
+    if (depth == 16) png_set_strip_16(png);
+    if (*indexed) {
+        png_set_packing(png);
+    } else {
+        if (colourType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+        if (colourType & PNG_COLOR_MASK_ALPHA) png_set_strip_alpha(png);
+        if (!(colourType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(png);
+        // Blue, green, red, zero in memory: xRGB as a little-endian word.
+        png_set_bgr(png);
+        png_set_filler(png, 0, PNG_FILLER_AFTER);
+    }
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const uint64_t rowBytes = uint64_t{width} * (*indexed ? 1 : 4);
+    if (rowBytes > kMaxPitch) {
+        SetProblem(read.problem, "the picture is too wide for a true-colour picture (%lu pixels)",
+                   static_cast<unsigned long>(width));
+        return false;
+    }
+    if (png_get_rowbytes(png, info) != rowBytes) {
+        SetProblem(read.problem, "a kind of PNG that is not supported");
+        return false;
+    }
+    return true;
+}
+
+// A palette file's surface gets 256 entries: the PNG's colours first, black
+// (all four bytes 0) after them.
+void SetPngPalette(PngRead& read) {
+    SDL_Color colours[kPaletteEntries] = {};
+    png_colorp entries = nullptr;
+    int count = 0;
+    if (png_get_PLTE(read.png, read.info, &entries, &count) && entries) {
+        for (int i = 0; i < count && i < kPaletteEntries; ++i) {
+            colours[i] = SDL_Color{entries[i].red, entries[i].green, entries[i].blue, 0};
+        }
+    }
+    SDL_SetColors(read.surface, colours, 0, kPaletteEntries);
+}
+
+void ReadPngBody(void* context) {
+    PngRead& read = *static_cast<PngRead*>(context);
+    bool indexed = false;
+    if (!ReadPngHeader(read, &indexed)) return;
+    const png_uint_32 width = png_get_image_width(read.png, read.info);
+    const png_uint_32 height = png_get_image_height(read.png, read.info);
+    const int w = static_cast<int>(width), h = static_cast<int>(height);
+    read.surface = indexed ? SDL_CreateRGBSurface(0, w, h, 8, 0, 0, 0, 0)
+                           : SDL_CreateRGBSurface(0, w, h, 32, kRedMask, kGreenMask, kBlueMask, 0);
+    SDL_Surface* surface = read.surface;
+    if (!surface || !surface->pixels ||
+        static_cast<uint64_t>(surface->pitch) < uint64_t{width} * (indexed ? 1 : 4)) {
+        SetProblem(read.problem, "out of memory for %lux%lu pixels",
+                   static_cast<unsigned long>(width), static_cast<unsigned long>(height));
+        return;
+    }
+    if (indexed) SetPngPalette(read);
+    read.rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * height));
+    if (!read.rows) {
+        SetProblem(read.problem, "out of memory");
+        return;
+    }
+    for (png_uint_32 y = 0; y < height; ++y) {
+        read.rows[y] =
+            static_cast<png_bytep>(surface->pixels) + static_cast<size_t>(y) * surface->pitch;
+    }
+    png_read_image(read.png, read.rows);
+    read.ok = true;
+}
+
+struct PngWrite {
+    png_structp png;
+    png_infop info;
+    FILE* out;
+    const uint8_t* pixels;
+    uint32_t width, height;
+    size_t pitch;
+    const SDL_Color* palette;
+    png_bytep* rows = nullptr;
+};
+
+void WritePngBody(void* context) {
+    PngWrite& write = *static_cast<PngWrite*>(context);
+    png_structp png = write.png;
+    png_init_io(png, write.out);
+    png_set_IHDR(png, write.info, write.width, write.height, 8, PNG_COLOR_TYPE_PALETTE,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color entries[kPaletteEntries];
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        entries[i] = png_color{write.palette[i].r, write.palette[i].g, write.palette[i].b};
+    }
+    png_set_PLTE(png, write.info, entries, kPaletteEntries);
+    // Filters seldom help indices, whose numbers say nothing about nearness.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_write_info(png, write.info);
+    write.rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * write.height));
+    if (!write.rows) png_error(png, "out of memory");
+    for (uint32_t y = 0; y < write.height; ++y) {
+        write.rows[y] = const_cast<png_bytep>(write.pixels + y * write.pitch);
+    }
+    png_write_image(png, write.rows);
+    png_write_end(png, nullptr);
+}
+
+}  // namespace
+
+SDL_Surface* ReadPng(FILE* file, uint64_t fileSize, Problem* problem) {
+    PngErrorState state{};
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, &OnPngError, &OnPngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        SetProblem(problem, "out of memory");
+        return nullptr;
+    }
+    PngRead read{png, info, file, fileSize, problem};
+    if (!RunGuarded(&state, &ReadPngBody, &read)) {
+        SetProblem(problem, "damaged PNG: %s", state.message);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::free(read.rows);
+    if (!read.ok && read.surface) {
+        SDL_FreeSurface(read.surface);
+        return nullptr;
+    }
+    return read.surface;
+}
+
+bool WritePng8(FILE* out, const uint8_t* pixels, uint32_t width, uint32_t height, size_t pitch,
+               const SDL_Color* palette) {
+    PngErrorState state{};
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, &OnPngError, &OnPngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    PngWrite write{png, info, out, pixels, width, height, pitch, palette};
+    const bool ok = RunGuarded(&state, &WritePngBody, &write);
+    png_destroy_write_struct(&png, &info);
+    std::free(write.rows);
+    return ok;
+}
