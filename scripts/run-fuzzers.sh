@@ -10,7 +10,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 seconds="${FUZZ_SECONDS:-60}"
 
-# One line per target: name, seed corpus under fuzz/corpus/, extra options.
+# One line per target: name, seed corpus under tests/data/, extra options.
 targets=(
   "fuzz_episode episode -max_len=16384"
   "fuzz_pictures pictures -max_len=16384"
@@ -32,14 +32,14 @@ status=0
 for line in "${targets[@]}"; do
   read -r name corpus options <<<"$line"
   work=$(mktemp -d)
-  cp -R "$root/fuzz/corpus/$corpus/." "$work/"
+  cp -R "$root/tests/data/$corpus/." "$work/"
   # Scratch files of the target; libFuzzer ends without running exit
   # handlers, so they are removed here. Memory-backed when possible.
   scratch=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
   findings="$build/findings/$name"
   mkdir -p "$findings"
   log="$build/$name.log"
-  echo "== $name: ${seconds}s on a copy of fuzz/corpus/$corpus"
+  echo "== $name: ${seconds}s on a copy of tests/data/$corpus"
   set +e
   # shellcheck disable=SC2086  # the options are separate words
   TMPDIR="$scratch" "$build/$name" "$work" -max_total_time="$seconds" -print_final_stats=1 -timeout=30 \

@@ -1,0 +1,104 @@
+#include "test_support.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "font.h"
+#include "reference_palette.h"
+
+SDL_Surface* TestScreen() {
+    static SDL_Surface* screen = [] {
+        setenv("SDL_VIDEODRIVER", "dummy", 0);
+        if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) < 0) return static_cast<SDL_Surface*>(nullptr);
+        SDL_Surface* window = SDL_SetVideoMode(640, 480, 32, 0);
+        return window && BuildFont(false, 0xFFFFFF) ? window : nullptr;
+    }();
+    return screen;
+}
+
+uint32_t PixelAt(const SDL_Surface* surface, int x, int y) {
+    uint32_t value;
+    std::memcpy(&value, static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch + 4 * x,
+                sizeof value);
+    return value & 0x00FFFFFF;
+}
+
+uint8_t IndexAt(const SDL_Surface* surface, int x, int y) {
+    return static_cast<const uint8_t*>(surface->pixels)[y * surface->pitch + x];
+}
+
+std::string TextMismatch(const SDL_Surface* surface, const std::string& text, int x, int y) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto code = static_cast<uint8_t>(text[i]);
+        for (int row = 0; row < 8; ++row) {
+            for (int col = 0; col < 8; ++col) {
+                const int px = x + 8 * static_cast<int>(i) + col, py = y + row;
+                if (px >= surface->w || py >= surface->h) continue;
+                const uint32_t want = GlyphBitmaps[code * 8 + row] & (0x80 >> col) ? 0xFFFFFF : 1;
+                if (PixelAt(surface, px, py) != want) {
+                    return "character " + std::to_string(i) + " of \"" + text + "\" at (" +
+                           std::to_string(px) + ", " + std::to_string(py) + ")";
+                }
+            }
+        }
+    }
+    return "";
+}
+
+std::string DataFile(const std::string& name) {
+    return std::string(VDE_SOURCE_DIR) + "/tests/data/" + name;
+}
+
+std::string BmpSuiteFile(const std::string& name) {
+    return std::string(VDE_SOURCE_DIR) + "/../shared/bmpsuite/" + name;
+}
+
+void LoadSamplePalette(SDL_Color palette[256]) {
+    ReadPaletteFile(DataFile("palette/menu.pal").c_str(), palette);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        uint8_t buffer[65536];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) {
+            bytes.insert(bytes.end(), buffer, buffer + got);
+        }
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+TempDir::TempDir(bool enter) {
+    char pattern[] = "/tmp/vde-test-XXXXXX";
+    path_ = mkdtemp(pattern) ? pattern : "";
+    if (enter) {
+        char here[4096];
+        if (getcwd(here, sizeof here)) previous_ = here;
+        if (chdir(path_.c_str()) != 0) std::perror("chdir");
+    }
+}
+
+TempDir::~TempDir() {
+    if (!previous_.empty() && chdir(previous_.c_str()) != 0) std::perror("chdir");
+    std::error_code ignored;
+    // Directories a test made read-only must be writable to be emptied.
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+    }
+    std::filesystem::remove_all(path_, ignored);
+}
