@@ -164,12 +164,14 @@ void EditorApp::SaveEpisode() {
 void EditorApp::SaveBitmaps() {
     static const char* const kExportNames[] = {"Image.bmp", "Title.bmp", "LowTitle.bmp"};
     SDL_Surface* const pictures[] = {imageSurface, titleSurface, lowTitleSurface};
+    bool written = true;
     for (int i = 0; i < 3; ++i) {
-        const SDL_Surface* picture = pictures[i];
-        if (!picture) continue;  // an empty slot leaves its file alone
-        WriteIndexedPicture(
-            kExportNames[i], PictureFormat::kBmp, static_cast<const uint8_t*>(picture->pixels),
-            static_cast<uint32_t>(picture->w), static_cast<uint32_t>(picture->h),
-            static_cast<size_t>(picture->pitch), picture->format->palette->colors, nullptr);
+        // An empty slot leaves its file alone; a picture that cannot be
+        // written leaves the old file, and the others are still written.
+        if (!pictures[i]) continue;
+        written = WriteIndexedPicture(kExportNames[i], PictureFormat::kBmp, PictureOf(pictures[i]),
+                                      nullptr) &&
+                  written;
     }
+    if (!written) ShowMessage("Couldn't save file!");
 }

@@ -1,12 +1,12 @@
 #include "episode_file.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "byte_order.h"
+#include "input_file.h"
+#include "picture_limits.h"
 #include "safe_write.h"
 
 namespace {
@@ -113,14 +113,6 @@ bool WriteEpisodeContent(FILE* out, const void* context) {
            WriteBlob(episode.titleBlob, out) && WriteBlob(episode.lowTitleBlob, out);
 }
 
-// Regular files give their size; anything else (a directory, a pipe) is
-// treated as empty, since nothing in it can be trusted to be an episode.
-uint64_t StreamSize(FILE* file) {
-    struct stat info;
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) return 0;
-    return static_cast<uint64_t>(info.st_size);
-}
-
 // Reads the header and the blobs from `in`, of `remaining` bytes. True when
 // all were whole.
 bool ReadEpisodeContent(EpisodeRecord& episode, FILE* in, uint64_t remaining, Problem* problem) {
@@ -186,19 +178,17 @@ void DecodeEpisodeHeader(const uint8_t in[kEpisodeHeaderBytes], EpisodeHeader& h
 
 bool ReadEpisodeFile(EpisodeRecord& episode, const char* path, EpisodeReadReport* report) {
     if (report) *report = EpisodeReadReport{};
-    FILE* in = std::fopen(path, "rb");
-    if (!in) return false;
-    const uint64_t size = StreamSize(in);
     Problem* problem = report ? &report->problem : nullptr;
-    const bool complete = ReadEpisodeContent(episode, in, size, problem);
-    std::fclose(in);
+    InputFile input;
+    if (!OpenInput(path, kMaxPictureFileBytes, input, problem)) return false;
+    const bool complete = ReadEpisodeContent(episode, input.file, input.size, problem);
     if (report) {
         report->complete = complete;
-        report->fileSize = size;
+        report->fileSize = input.size;
     }
     return true;
 }
 
-bool WriteEpisodeFile(const EpisodeRecord& episode, const char* path) {
-    return ReplaceFile(path, &WriteEpisodeContent, &episode);
+bool WriteEpisodeFile(const EpisodeRecord& episode, const char* path, Problem* problem) {
+    return ReplaceFile(path, &WriteEpisodeContent, &episode, problem);
 }

@@ -34,18 +34,17 @@ void EncodeEpisodeHeader(const EpisodeHeader& header, uint8_t out[kEpisodeHeader
 void DecodeEpisodeHeader(const uint8_t in[kEpisodeHeaderBytes], EpisodeHeader& header);
 
 // Reads the file at `path` into the record (blob data still present is
-// released first). Returns false only when the file cannot be opened; the
-// record is then unchanged. A damaged file (ending inside the header, a
-// length or a blob, or a blob length beyond the end of the file) still
-// returns true, but then no byte it did not supply is used: the header is
-// taken only whole (else it is left as it was), and every blob from the first
-// damaged one on is left empty, so that UnpackPictures refuses the episode.
-// Only regular files have a size; anything else reads as an empty file.
+// released first). Returns false only when the file cannot be opened (or, for
+// a pipe, read to its end within kMaxPictureFileBytes); the record is then
+// unchanged, and the report says why. A damaged file (ending inside the
+// header, a length or a blob, or a blob length beyond the end of the file)
+// still returns true, but then no byte it did not supply is used: the header
+// is taken only whole (else it is left as it was), and every blob from the
+// first damaged one on is left empty, so that UnpackPictures refuses the
+// episode. A pipe is read to its end like a file of that size.
 bool ReadEpisodeFile(EpisodeRecord& episode, const char* path, EpisodeReadReport* report = nullptr);
 
-// Writes header and blobs to a temporary file beside `path`, checking every
-// write, the flush and the close, then renames it over `path`. On any failure
-// the temporary file is removed, an existing file at `path` is left exactly as
-// it was, and the result is false. A blob with a length but no data is a
-// failure too. Permissions as ReplaceFile (safe_write.h) gives them.
-bool WriteEpisodeFile(const EpisodeRecord& episode, const char* path);
+// Writes header and blobs through ReplaceFile (safe_write.h): whole or not at
+// all, an existing file left exactly as it was on any failure. False, with
+// the reason, on a failure; a blob with a length but no data is one too.
+bool WriteEpisodeFile(const EpisodeRecord& episode, const char* path, Problem* problem = nullptr);

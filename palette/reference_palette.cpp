@@ -17,15 +17,16 @@ void DecodePalette(const uint8_t* bytes, size_t size, SDL_Color palette[kPalette
     }
 }
 
-bool ReadPaletteFile(const char* path, SDL_Color palette[kPaletteEntries]) {
+bool ReadPaletteFile(const char* path, SDL_Color palette[kPaletteEntries], size_t* fileBytes) {
     FILE* file = std::fopen(path, "rb");
     if (!file) return false;
-    uint8_t bytes[kPaletteFileSize];
+    uint8_t bytes[kPaletteFileSize + 1];
     const size_t got = std::fread(bytes, 1, sizeof bytes, file);
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed) return false;
     DecodePalette(bytes, got, palette);
+    if (fileBytes) *fileBytes = got;
     return true;
 }
 

@@ -22,8 +22,11 @@ void DecodePalette(const uint8_t* bytes, size_t size, SDL_Color palette[kPalette
 
 // Reads a palette file into `palette`. False when the file cannot be opened
 // or read; `palette` is then untouched. A short file is accepted (see
-// DecodePalette).
-bool ReadPaletteFile(const char* path, SDL_Color palette[kPaletteEntries]);
+// DecodePalette); `fileBytes`, when given, receives how many bytes the file
+// holds, counted up to kPaletteFileSize + 1, for callers that want exactly
+// kPaletteFileSize.
+bool ReadPaletteFile(const char* path, SDL_Color palette[kPaletteEntries],
+                     size_t* fileBytes = nullptr);
 
 // Reads "menu.pal" from the working directory into ReferencePalette. False
 // when it cannot be opened; nothing is allocated then.

@@ -10,25 +10,30 @@
 namespace {
 
 constexpr uint32_t kFileHeaderBytes = 14;
-// The one info header size after which SDL's palette position is right. The
-// OS/2 1.x header (12 bytes, 3-byte entries) it handles on its own.
 constexpr uint32_t kInfoHeaderBytes = 40;
-constexpr uint32_t kOs2InfoHeaderBytes = 12;
+constexpr uint32_t kOs2InfoHeaderBytes = 12;  // OS/2 1.x: 16-bit sides, 3-byte colours
+constexpr uint32_t kMaskBytes = 12;           // red, green, blue masks after a 40-byte header
 constexpr uint32_t kUncompressed = 0, kBitFields = 3;
 constexpr int kPaletteEntries = 256;
 
-// What the checks and the palette fix-up need from the headers.
+// What the checks and the fix-ups need from the headers.
 struct BmpHeader {
+    uint32_t dataOffset = 0;  // where the pixels start, from the file's start
     uint32_t infoSize = 0;
     uint64_t width = 0, height = 0;  // without the sign that marks top-down rows
     uint32_t bits = 0;
     uint32_t compression = kUncompressed;
     uint32_t coloursUsed = 0;  // 0 when the header has no such field
+
+    bool Indexed() const { return bits == 1 || bits == 4 || bits == 8; }
+    uint64_t PaletteStart() const { return uint64_t{kFileHeaderBytes} + infoSize; }
+    uint32_t EntryBytes() const { return infoSize == kOs2InfoHeaderBytes ? 3 : 4; }
 };
 
 // False when the bytes end before the fields that give the size.
 bool ParseHeader(const uint8_t* bytes, size_t got, BmpHeader& header) {
     if (got < kFileHeaderBytes + 4) return false;
+    header.dataOffset = GetLe32(bytes + 10);
     header.infoSize = GetLe32(bytes + 14);
     if (header.infoSize == kOs2InfoHeaderBytes) {
         if (got < 26) return false;
@@ -50,10 +55,24 @@ bool ParseHeader(const uint8_t* bytes, size_t got, BmpHeader& header) {
     return true;
 }
 
+// The palette entries an indexed file really holds: those its header
+// declares (at most 256), cut where the pixels start or the file ends.
+uint64_t PaletteEntries(const BmpHeader& header, uint64_t fileSize) {
+    uint64_t count = header.coloursUsed ? header.coloursUsed : uint64_t{1} << header.bits;
+    if (count > kPaletteEntries) count = kPaletteEntries;
+    for (const uint64_t end : {uint64_t{header.dataOffset}, fileSize}) {
+        const uint64_t room = end > header.PaletteStart() ? end - header.PaletteStart() : 0;
+        if (room / header.EntryBytes() < count) count = room / header.EntryBytes();
+    }
+    return count;
+}
+
 // SDL's BMP reader allocates the whole surface from the header before it
-// reads a pixel; a file of a few bytes can claim gigabytes. Sizes beyond the
-// limits, and uncompressed pictures whose rows without padding would not fit
-// in the whole file, are refused here without allocating.
+// reads a pixel, reads pixels from wherever the offset points, and makes up
+// black colours for a palette the file does not hold. Refused here, before
+// SDL allocates: sizes beyond the limits, uncompressed pictures whose rows
+// without padding would not fit in the whole file, pixels said to start
+// inside the headers, and indexed pictures without a single palette entry.
 bool HeaderAcceptable(const BmpHeader& header, uint64_t fileSize, Problem* problem) {
     if (!PictureSizeAllowed(header.width, header.height, problem)) return false;
     // Compressed files SDL refuses on its own, before it allocates.
@@ -65,40 +84,69 @@ bool HeaderAcceptable(const BmpHeader& header, uint64_t fileSize, Problem* probl
                    static_cast<unsigned long long>(header.height), header.bits);
         return false;
     }
+    const bool masksFollow =
+        header.compression == kBitFields && header.infoSize == kInfoHeaderBytes;
+    if (header.dataOffset < header.PaletteStart() + (masksFollow ? kMaskBytes : 0)) {
+        SetProblem(problem, "damaged BMP: its pixels would start inside its headers (at byte %lu)",
+                   static_cast<unsigned long>(header.dataOffset));
+        return false;
+    }
+    if (header.Indexed() && PaletteEntries(header, fileSize) == 0) {
+        SetProblem(problem, "damaged BMP: the file holds no palette for its %u-bit pixels",
+                   header.bits);
+        return false;
+    }
     return true;
 }
 
-// SDL reads an indexed file's palette from just after the first 40 bytes of
-// the info header, whatever the header's real size; longer headers (v4, v5,
-// OS/2 2.x) thus get their palette from inside the header and show wrong
-// colours. True when this file is one of those.
-bool NeedsPaletteFixUp(const BmpHeader& header) {
-    return header.infoSize != kInfoHeaderBytes && header.infoSize > kOs2InfoHeaderBytes &&
-           header.infoSize <= INT_MAX - kFileHeaderBytes &&
-           (header.bits == 1 || header.bits == 4 || header.bits == 8);
-}
-
-// Puts the palette the file really holds on the surface. Entries beyond what
-// the header declares, or beyond the end of the file, are black, so nothing
-// of what SDL read from the wrong place survives.
-void FixPalette(SDL_Surface* surface, SDL_RWops* file, int start, const BmpHeader& header) {
-    uint32_t count = header.coloursUsed ? header.coloursUsed : 1u << header.bits;
-    if (count > kPaletteEntries) count = kPaletteEntries;
+// Puts the palette the file really holds on the surface (PaletteEntries),
+// the other entries black. SDL reads a palette from just after the first 40
+// bytes of the info header, whatever the header's real size, so that longer
+// headers (v4, v5, OS/2 2.x) would get their colours from inside the header;
+// and it reads all the colours declared even where the pixels or the end of
+// the file come first.
+void FixPalette(SDL_Surface* surface, SDL_RWops* file, int start, const BmpHeader& header,
+                uint64_t fileSize) {
+    const auto count = static_cast<int>(PaletteEntries(header, fileSize));
+    const int entryBytes = static_cast<int>(header.EntryBytes());
     SDL_Color colours[kPaletteEntries] = {};
     uint8_t bytes[4 * kPaletteEntries];
     int entries = 0;
-    const int64_t at = int64_t{start} + kFileHeaderBytes + header.infoSize;
+    const uint64_t at = start + header.PaletteStart();
     if (at <= INT_MAX && SDL_RWseek(file, static_cast<int>(at), RW_SEEK_SET) >= 0) {
-        const int got = SDL_RWread(file, bytes, 1, static_cast<int>(4 * count));
-        entries = got > 0 ? got / 4 : 0;
+        const int got = SDL_RWread(file, bytes, 1, entryBytes * count);
+        entries = got > 0 ? got / entryBytes : 0;
     }
     for (int i = 0; i < entries; ++i) {
-        // Stored blue, green, red, reserved; the reserved byte is kept as SDL
-        // keeps it for files it reads right.
-        const uint8_t* entry = bytes + 4 * ptrdiff_t{i};
-        colours[i] = SDL_Color{entry[2], entry[1], entry[0], entry[3]};
+        // Stored blue, green, red (and reserved, kept as SDL keeps it).
+        const uint8_t* entry = bytes + ptrdiff_t{entryBytes} * i;
+        colours[i] =
+            SDL_Color{entry[2], entry[1], entry[0], entryBytes == 4 ? entry[3] : uint8_t{0}};
     }
     SDL_SetColors(surface, colours, 0, kPaletteEntries);
+}
+
+// SDL takes the 16- and 32-bit colour masks of an uncompressed file from
+// the bytes after a 40-byte header whenever the pixels do not follow the
+// header at once: a gap before the pixels is read as masks. Such a file has
+// the format's default masks; the surface is made again with them.
+SDL_Surface* WithDefaultMasks(SDL_Surface* misread, const BmpHeader& header) {
+    const bool misreads = header.compression == kUncompressed &&
+                          (header.bits == 16 || header.bits == 32) &&
+                          header.dataOffset != header.PaletteStart();
+    if (!misreads) return misread;
+    SDL_Surface* made =
+        header.bits == 16
+            ? SDL_CreateRGBSurface(0, misread->w, misread->h, 16, 0x7C00, 0x03E0, 0x001F, 0)
+            : SDL_CreateRGBSurface(0, misread->w, misread->h, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    if (made && made->pixels && made->pitch == misread->pitch) {
+        std::memcpy(made->pixels, misread->pixels, size_t{made->pitch} * made->h);
+    } else {
+        SDL_FreeSurface(made);
+        made = nullptr;
+    }
+    SDL_FreeSurface(misread);
+    return made;
 }
 
 // A channel mask is usable when it is one run of at most 8 bits inside the
@@ -166,30 +214,31 @@ SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem) {
                    reason && reason[0] ? reason : "a kind of BMP that is not supported");
         return nullptr;
     }
+    surface = WithDefaultMasks(surface, header);
     if (!IsSurfaceSafe(surface)) {
         SDL_FreeSurface(surface);
         SetProblem(problem, "cannot read the BMP: a kind of BMP that is not supported");
         return nullptr;
     }
-    if (NeedsPaletteFixUp(header)) FixPalette(surface, file, start, header);
+    if (header.Indexed()) FixPalette(surface, file, start, header, fileSize);
+    return surface;
+}
+
+SDL_Surface* ReadBmpFrom(const InputFile& input, Problem* problem) {
+    SDL_RWops* stream = SDL_RWFromFP(input.file, SDL_FALSE);
+    if (!stream) {
+        SetProblem(problem, "cannot read: %s", SDL_GetError());
+        return nullptr;
+    }
+    SDL_Surface* surface = ReadBmp(stream, input.size, problem);
+    SDL_RWclose(stream);
     return surface;
 }
 
 SDL_Surface* LoadBmpSafely(const char* path, Problem* problem) {
-    SDL_RWops* file = path ? SDL_RWFromFile(path, "rb") : nullptr;
-    if (!file) {
-        SetProblem(problem, "cannot open the file");
-        return nullptr;
-    }
-    const int size = SDL_RWseek(file, 0, RW_SEEK_END);
-    SDL_Surface* surface = nullptr;
-    if (size >= 0 && SDL_RWseek(file, 0, RW_SEEK_SET) == 0) {
-        surface = ReadBmp(file, static_cast<uint64_t>(size), problem);
-    } else {
-        SetProblem(problem, "cannot read the file");
-    }
-    SDL_RWclose(file);
-    return surface;
+    InputFile input;
+    if (!OpenInput(path, kMaxPictureFileBytes, input, problem)) return nullptr;
+    return ReadBmpFrom(input, problem);
 }
 
 bool WriteBmp8(FILE* out, const uint8_t* pixels, uint32_t width, uint32_t height, size_t pitch,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "input_file.h"
 #include "problem.h"
 
 // True when the surface can be touched as it is, by this program and by SDL's
@@ -27,7 +28,11 @@ bool IsSurfaceSafe(const SDL_Surface* surface);
 // file's end are black. Null, with `problem` saying why, on any refusal.
 SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem);
 
-// ReadBmp of the file at `path`: the editor's import and vdetool's reader.
+// ReadBmp of an opened input (input_file.h).
+SDL_Surface* ReadBmpFrom(const InputFile& input, Problem* problem);
+
+// ReadBmp of the file at `path` (or pipe, read to its end): the editor's
+// import.
 SDL_Surface* LoadBmpSafely(const char* path, Problem* problem = nullptr);
 
 // Writes `height` rows of `width` palette indices, the rows `pitch` bytes

@@ -1,13 +1,13 @@
 #include "picture_file.h"
 
 #include <strings.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "bmp_file.h"
+#include "input_file.h"
 #include "picture_file_internal.h"
 #include "picture_limits.h"
 #include "safe_write.h"
@@ -16,26 +16,15 @@ namespace {
 
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-// Regular files give their size; anything else reads as empty.
-uint64_t FileSize(FILE* file) {
-    struct stat info;
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) return 0;
-    return static_cast<uint64_t>(info.st_size);
-}
-
-struct IndexedPicture {
+struct PictureWrite {
     PictureFormat format;
-    const uint8_t* pixels;
-    uint32_t width, height;
-    size_t pitch;
-    const SDL_Color* palette;
+    const IndexedPicture* picture;
+    Problem* problem;
 };
 
-bool WritePictureContent(FILE* out, const void* context) {
-    const auto& p = *static_cast<const IndexedPicture*>(context);
-    return p.format == PictureFormat::kPng
-               ? WritePng8(out, p.pixels, p.width, p.height, p.pitch, p.palette)
-               : WriteBmp8(out, p.pixels, p.width, p.height, p.pitch, p.palette);
+bool WriteThrough(FILE* out, const void* context) {
+    const auto& write = *static_cast<const PictureWrite*>(context);
+    return WritePictureContent(out, write.format, *write.picture, write.problem);
 }
 
 }  // namespace
@@ -70,49 +59,51 @@ bool PictureFormatFromName(const char* path, PictureFormat* format) {
 
 SDL_Surface* ReadPictureFile(const char* path, Problem* problem) {
     ClearProblem(problem);
-    FILE* file = std::fopen(path, "rb");
-    if (!file) {
-        SetProblem(problem, "cannot open: %s", std::strerror(errno));
-        return nullptr;
-    }
-    const uint64_t size = FileSize(file);
+    InputFile input;
+    if (!OpenInput(path, kMaxPictureFileBytes, input, problem)) return nullptr;
     uint8_t start[sizeof kPngSignature] = {};
-    const size_t got = std::fread(start, 1, sizeof start, file);
-    SDL_Surface* surface = nullptr;
+    const size_t got = std::fread(start, 1, sizeof start, input.file);
     if (got == sizeof start && std::memcmp(start, kPngSignature, sizeof start) == 0) {
-        surface = ReadPng(file, size, problem);
-    } else if (got >= 2 && start[0] == 'B' && start[1] == 'M') {
-        SDL_RWops* stream =
-            std::fseek(file, 0, SEEK_SET) == 0 ? SDL_RWFromFP(file, SDL_FALSE) : nullptr;
-        if (stream) {
-            surface = ReadBmp(stream, size, problem);
-            SDL_RWclose(stream);
-        } else {
-            SetProblem(problem, "cannot read: %s", std::strerror(errno));
-        }
-    } else if (std::ferror(file)) {
+        return ReadPng(input.file, input.size, problem);
+    }
+    if (got >= 2 && start[0] == 'B' && start[1] == 'M' &&
+        std::fseek(input.file, 0, SEEK_SET) == 0) {
+        return ReadBmpFrom(input, problem);
+    }
+    if (std::ferror(input.file)) {
         SetProblem(problem, "cannot read: %s", std::strerror(errno));
     } else {
         SetProblem(problem, "not a BMP or PNG file");
     }
-    std::fclose(file);
-    return surface;
+    return nullptr;
 }
 
-bool WriteIndexedPicture(const char* path, PictureFormat format, const uint8_t* pixels,
-                         uint32_t width, uint32_t height, size_t pitch, const SDL_Color* palette,
+IndexedPicture PictureOf(const SDL_Surface* surface) {
+    return IndexedPicture{static_cast<const uint8_t*>(surface->pixels),
+                          static_cast<uint32_t>(surface->w), static_cast<uint32_t>(surface->h),
+                          static_cast<size_t>(surface->pitch), surface->format->palette->colors};
+}
+
+bool WritePictureContent(FILE* out, PictureFormat format, const IndexedPicture& p,
+                         Problem* problem) {
+    if (!p.pixels || !p.palette || PictureBytes(p.width, p.height) == 0 || p.pitch < p.width) {
+        SetProblem(problem, "no picture of a size that can be written (%lux%lu)",
+                   static_cast<unsigned long>(p.width), static_cast<unsigned long>(p.height));
+        return false;
+    }
+    errno = 0;
+    const bool written = format == PictureFormat::kPng
+                             ? WritePng8(out, p.pixels, p.width, p.height, p.pitch, p.palette)
+                             : WriteBmp8(out, p.pixels, p.width, p.height, p.pitch, p.palette);
+    if (!written) {
+        SetProblem(problem, "cannot write: %s", errno ? std::strerror(errno) : "write failed");
+    }
+    return written;
+}
+
+bool WriteIndexedPicture(const char* path, PictureFormat format, const IndexedPicture& picture,
                          Problem* problem) {
     ClearProblem(problem);
-    if (!pixels || !palette || PictureBytes(width, height) == 0 || pitch < width) {
-        SetProblem(problem, "no picture of a size that can be written (%lux%lu)",
-                   static_cast<unsigned long>(width), static_cast<unsigned long>(height));
-        return false;
-    }
-    const IndexedPicture picture{format, pixels, width, height, pitch, palette};
-    errno = 0;
-    if (!ReplaceFile(path, &WritePictureContent, &picture)) {
-        SetProblem(problem, "cannot write: %s", errno ? std::strerror(errno) : "write failed");
-        return false;
-    }
-    return true;
+    const PictureWrite write{format, &picture, problem};
+    return ReplaceFile(path, &WriteThrough, &write, problem);
 }

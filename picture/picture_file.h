@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "problem.h"
 
@@ -33,13 +34,29 @@ bool PictureFormatFromName(const char* path, PictureFormat* format);
 // neither format, or is damaged, unsupported or too large. Needs no SDL_Init.
 SDL_Surface* ReadPictureFile(const char* path, Problem* problem);
 
-// Writes `height` rows of `width` palette indices, the rows `pitch` bytes
-// apart from `pixels`, as an 8-bit picture with the 256 colours of `palette`,
-// through ReplaceFile. BMP: as WriteBmp8 (bmp_file.h), the bytes the editor's
-// Save BMP writes. PNG: colour type palette, 8 bits, 256 palette entries, not
-// interlaced. False, with `problem` set, nothing left at `path` that was not
-// there and an existing file unchanged, when a side is 0 or beyond the
-// picture limits, the pitch is shorter than a row, or writing fails.
-bool WriteIndexedPicture(const char* path, PictureFormat format, const uint8_t* pixels,
-                         uint32_t width, uint32_t height, size_t pitch, const SDL_Color* palette,
+// An 8-bit picture to write: `height` rows of `width` palette indices, the
+// rows `pitch` bytes apart from `pixels`, and the 256 colours of `palette`.
+struct IndexedPicture {
+    const uint8_t* pixels;
+    uint32_t width, height;
+    size_t pitch;
+    const SDL_Color* palette;
+};
+
+// An IndexedPicture of the pixels and palette of an 8-bit surface whose
+// palette has 256 entries.
+IndexedPicture PictureOf(const SDL_Surface* surface);
+
+// Writes the picture to `out`. BMP: as WriteBmp8 (bmp_file.h), the bytes the
+// editor's Save BMP writes. PNG: colour type palette, 8 bits, 256 palette
+// entries, not interlaced. False, with `problem` set, when a side is 0 or
+// beyond the picture limits, the pitch is shorter than a row, or a write
+// fails.
+bool WritePictureContent(FILE* out, PictureFormat format, const IndexedPicture& picture,
+                         Problem* problem);
+
+// WritePictureContent into the file at `path` through ReplaceFile
+// (safe_write.h): whole or not at all, an existing file left as it was on a
+// failure.
+bool WriteIndexedPicture(const char* path, PictureFormat format, const IndexedPicture& picture,
                          Problem* problem);

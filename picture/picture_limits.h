@@ -4,10 +4,16 @@
 
 #include <cstdint>
 
-// SDL 1.2 keeps a surface's pitch in 16 bits; pictures of an episode are
-// nowhere near these sizes.
-constexpr uint32_t kMaxPictureSide = 16384;
+// SDL 1.2 keeps a surface's pitch in 16 bits and cannot make a surface 16384
+// pixels wide; a 32-bit row of 16383 pixels still fits. Pictures of an
+// episode are nowhere near these sizes.
+constexpr uint32_t kMaxPictureSide = 16383;
 constexpr uint32_t kMaxPicturePixels = 64u * 1024 * 1024;
+
+// More than any picture file or episode file within these limits can hold
+// (a 32-bit BMP of kMaxPicturePixels and its headers): the most read from a
+// stream whose size is not known beforehand.
+constexpr uint64_t kMaxPictureFileBytes = 4 * uint64_t{kMaxPicturePixels} + (1u << 20);
 
 // Width x height when both sides are from 1 to kMaxPictureSide and the
 // product is at most kMaxPicturePixels, else 0. Formed in 64 bits, so that a

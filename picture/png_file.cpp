@@ -11,8 +11,6 @@ namespace {
 
 constexpr int kPaletteEntries = 256;
 constexpr size_t kSignatureBytes = 8;
-// SDL 1.2 keeps a surface's pitch in 16 bits.
-constexpr uint64_t kMaxPitch = 65535;
 
 // Masks of a pixel stored blue, green, red, zero (as libpng gives it with
 // png_set_bgr and a filler byte), as this host reads the four bytes.
@@ -66,7 +64,8 @@ struct PngRead {
 bool ReadPngHeader(PngRead& read, bool* indexed) {
     png_structp png = read.png;
     png_infop info = read.info;
-    png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
+    // The sizes are checked below, with the reason said in our own words.
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     png_init_io(png, read.file);
     png_set_sig_bytes(png, kSignatureBytes);
     png_read_info(png, info);
@@ -95,13 +94,7 @@ bool ReadPngHeader(PngRead& read, bool* indexed) {
     }
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    const uint64_t rowBytes = uint64_t{width} * (*indexed ? 1 : 4);
-    if (rowBytes > kMaxPitch) {
-        SetProblem(read.problem, "the picture is too wide for a true-colour picture (%lu pixels)",
-                   static_cast<unsigned long>(width));
-        return false;
-    }
-    if (png_get_rowbytes(png, info) != rowBytes) {
+    if (png_get_rowbytes(png, info) != uint64_t{width} * (*indexed ? 1 : 4)) {
         SetProblem(read.problem, "a kind of PNG that is not supported");
         return false;
     }

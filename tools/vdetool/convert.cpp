@@ -25,9 +25,7 @@ int RunConvert(Tool& tool, int argc, const char* const* argv) {
     const OwnedSurface picture = ReadInPalette(tool, input, palette);
     if (!picture) return kStatusFailed;
     Problem problem;
-    if (!WriteIndexedPicture(output.c_str(), format, static_cast<const uint8_t*>(picture->pixels),
-                             static_cast<uint32_t>(picture->w), static_cast<uint32_t>(picture->h),
-                             static_cast<size_t>(picture->pitch), palette, &problem)) {
+    if (!WriteIndexedPicture(output.c_str(), format, PictureOf(picture.get()), &problem)) {
         return Fail(tool, output, problem.reason);
     }
     return kStatusOk;

@@ -25,13 +25,11 @@ struct Inspection {
 // False when the file cannot be opened (problem says why); otherwise true,
 // with the verdict in `inspection`.
 bool Inspect(const std::string& path, Inspection& inspection) {
-    errno = 0;
+    const EpisodeReadReport& report = inspection.report;
     if (!ReadEpisodeFile(inspection.episode.record, path.c_str(), &inspection.report)) {
-        inspection.problem =
-            std::string("cannot open: ") + (errno ? std::strerror(errno) : "open failed");
+        inspection.problem = report.problem.reason;
         return false;
     }
-    const EpisodeReadReport& report = inspection.report;
     inspection.headerWhole = report.fileSize >= kEpisodeHeaderBytes;
     if (!report.complete) {
         inspection.problem = report.problem.reason;

@@ -11,6 +11,7 @@
 #include "cp850.h"
 #include "picture_file.h"
 #include "picture_packing.h"
+#include "safe_write.h"
 #include "vdetool.h"
 
 namespace {
@@ -55,23 +56,12 @@ bool ParsePlace(const std::string& text, uint32_t* place) {
     return true;
 }
 
-const char* ErrnoText() {
-    return errno ? std::strerror(errno) : "write failed";
-}
-
 // Reads the episode file at `path` whole, or reports why not.
 bool ReadWholeEpisode(Tool& tool, const std::string& path, EpisodeRecord& record) {
     EpisodeReadReport report;
-    errno = 0;
-    if (!ReadEpisodeFile(record, path.c_str(), &report)) {
-        Fail(tool, path, std::string("cannot open: ") + ErrnoText());
-        return false;
-    }
-    if (!report.complete) {
-        Fail(tool, path, report.problem.reason);
-        return false;
-    }
-    return true;
+    if (ReadEpisodeFile(record, path.c_str(), &report) && report.complete) return true;
+    Fail(tool, path, report.problem.reason);
+    return false;
 }
 
 // The directory for unpack's pictures, made when it does not exist.
@@ -142,9 +132,9 @@ int PackAndWrite(Tool& tool, EpisodeRecord& record, const OwnedSurface (&picture
         return Fail(tool, output, "the pictures cannot be put into an episode");
     }
     if (!PackPictures(record)) return Fail(tool, output, "compressing the pictures failed");
-    errno = 0;
-    if (!WriteEpisodeFile(record, output.c_str())) {
-        return Fail(tool, output, std::string("cannot write: ") + ErrnoText());
+    Problem problem;
+    if (!WriteEpisodeFile(record, output.c_str(), &problem)) {
+        return Fail(tool, output, problem.reason);
     }
     return kStatusOk;
 }
@@ -181,25 +171,26 @@ int RunUnpack(Tool& tool, int argc, const char* const* argv) {
     if (!ReadWholeEpisode(tool, path, episode.record)) return kStatusFailed;
     Problem problem;
     if (!UnpackPictures(episode.record, &problem)) return Fail(tool, path, problem.reason);
-    // Every picture is whole in memory before the first file is written.
+    // Every picture is whole in memory before the first file is written,
+    // and none replaces its file before all three are written.
     if (!MakeDirectory(tool, directory)) return kStatusFailed;
     const EpisodeHeader& h = episode.record.header;
-    const struct {
-        const char* name;
-        const uint8_t* pixels;
-        uint32_t width, height;
-    } pictures[] = {
-        {"Image", episode.record.imagePixels, h.imageWidth, h.imageHeight},
-        {"Title", episode.record.titlePixels, h.titleWidth, h.titleHeight},
-        {"LowTitle", episode.record.lowTitlePixels, h.titleWidth, h.titleHeight},
+    const char* const names[] = {"Image", "Title", "LowTitle"};
+    const IndexedPicture pictures[] = {
+        {episode.record.imagePixels, h.imageWidth, h.imageHeight, h.imageWidth, palette},
+        {episode.record.titlePixels, h.titleWidth, h.titleHeight, h.titleWidth, palette},
+        {episode.record.lowTitlePixels, h.titleWidth, h.titleHeight, h.titleWidth, palette},
     };
-    for (const auto& picture : pictures) {
-        const std::string target = directory + "/" + picture.name + extension;
-        if (!WriteIndexedPicture(target.c_str(), format, picture.pixels, picture.width,
-                                 picture.height, picture.width, palette, &problem)) {
+    FileReplacement files[3];
+    for (int slot = 0; slot < 3; ++slot) {
+        const std::string target = directory + "/" + names[slot] + extension;
+        if (!BeginReplace(files[slot], target.c_str(), &problem) ||
+            !WritePictureContent(files[slot].out, format, pictures[slot], &problem)) {
+            for (FileReplacement& file : files) AbandonReplace(file);
             return Fail(tool, target, problem.reason);
         }
     }
+    if (!CommitReplace(files, 3, &problem)) return Fail(tool, directory, problem.reason);
     return kStatusOk;
 }
 

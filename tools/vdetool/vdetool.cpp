@@ -1,7 +1,5 @@
 #include "vdetool.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -142,19 +140,21 @@ bool LoadPalette(Tool& tool, const ParsedArguments& parsed, SDL_Color palette[kP
     const std::string* given = OptionValue(parsed, "palette");
     const char* path = given ? given->c_str() : "menu.pal";
     errno = 0;
-    if (!ReadPaletteFile(path, palette)) {
+    size_t bytes = 0;
+    if (!ReadPaletteFile(path, palette, &bytes)) {
         Fail(tool, path,
              std::string("cannot read the palette: ") +
                  (errno ? std::strerror(errno) : "read failed"));
         return false;
     }
-    struct stat info;
-    if (stat(path, &info) == 0 && S_ISREG(info.st_mode) &&
-        static_cast<uint64_t>(info.st_size) < kPaletteFileSize) {
-        std::fprintf(tool.err,
-                     "vdetool: %s: warning: the palette holds %lld of 256 colours; the rest "
-                     "are black\n",
-                     path, static_cast<long long>(info.st_size / 4));
+    // The editor makes the missing colours of a short file black; a tool in
+    // a build pipeline says the file is not a palette instead.
+    if (bytes != kPaletteFileSize) {
+        Fail(tool, path,
+             bytes < kPaletteFileSize
+                 ? "not a palette: " + std::to_string(bytes) + " bytes, not 1024 (256 colours)"
+                 : std::string("not a palette: more than 1024 bytes (256 colours)"));
+        return false;
     }
     return true;
 }
@@ -181,21 +181,18 @@ int RunVdetool(int argc, const char* const* argv, FILE* out, FILE* err) {
         return kStatusUsage;
     }
     const char* first = argv[1];
+    int status = kStatusOk;
     if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
         std::fputs(kToolUsage, out);
-        return kStatusOk;
-    }
-    if (std::strcmp(first, "--version") == 0) {
+    } else if (std::strcmp(first, "--version") == 0) {
         std::fprintf(out, "vdetool %s\n", VDETOOL_VERSION);
-        return kStatusOk;
-    }
-    const CommandEntry* command = FindCommand(first);
-    if (!command) {
+    } else if (const CommandEntry* command = FindCommand(first)) {
+        status = command->run(tool, argc - 2, argv + 2);
+    } else {
         return UsageError(tool, nullptr,
                           (first[0] == '-' ? "unknown option '" : "unknown command '") +
                               std::string(first) + "'");
     }
-    const int status = command->run(tool, argc - 2, argv + 2);
     // Output that never arrived (a full disk behind a redirection) is a
     // failed command, not a success.
     if ((std::fflush(out) != 0 || std::ferror(out) != 0) && status == 0) {
