@@ -3,8 +3,8 @@
 // The matching rule: the entry with the smallest sum of absolute differences
 // of red, green and blue; among equals the lowest index. Every function here
 // gives exactly that index. The conversions look colours up in a table built
-// once per palette (colour_table.h) and fall back to the rule itself when the
-// table's memory cannot be had.
+// once per palette (colour_table.h) or in colour cells (colour_cells.h), and
+// fall back to the rule itself when the table's memory cannot be had.
 #pragma once
 
 #include <SDL.h>
@@ -26,17 +26,51 @@ void ConvertPaletteToReference(SDL_Surface* surface, const SDL_Color* palette);
 // bytes including those past each row's width, by table[byte].
 void RemapPixels(SDL_Surface* surface, const uint8_t table[256]);
 
-// Replaces the 32-bit surface in *surface by a new 8-bit surface of the same
-// size in `palette`, each pixel (red bits 16-23, green 8-15, blue 0-7) by its
-// nearest entry, and frees the old one. False, with *surface untouched, when
-// it is not 32-bit or the new surface cannot be made.
+// How a picture of many colours is brought to the palette.
 //
-// Every matcher gives the same indices; they differ in cost. The colour-cube
-// table (the default) answers each colour with one lookup once it is built, at
-// about 30 ms once per process and palette: right for the editor, which
-// converts picture after picture. Cells build only what a picture touches:
-// right for a process that converts one small picture and ends.
+// Every matcher gives the rule's indices; they differ in cost. The colour-cube
+// table answers each colour with one lookup once it is built, once per process
+// and palette: right for the editor, which converts picture after picture,
+// and for large pictures. Cells build only what a picture touches: right for
+// a process that converts one small picture and ends.
 enum class ColourMatcher { kTable, kCells };
+
+// Exact: each pixel's own colour matched. Floyd-Steinberg: each pixel's error
+// (its colour less its entry's) goes on to its neighbours, 7/16 ahead, 3/16,
+// 5/16 and 1/16 on the next row, in a serpentine scan, and the colour with
+// the error it received, each channel held to 0..255, is matched. Ordered: an
+// 8x8 Bayer pattern of offsets (-16..15) added to each channel before
+// matching. All in integers, so the same input gives the same bytes anywhere.
+enum class Dither { kNone, kFloydSteinberg, kOrdered };
+
+struct ConversionOptions {
+    ColourMatcher matcher = ColourMatcher::kTable;
+    Dither dither = Dither::kNone;
+    uint32_t background = 0;  // 0xRRGGBB: what shows through transparent pixels
+};
+
+// Pictures from this many pixels on are matched through the table by
+// ConvertToPalette, smaller ones through cells (measured: bench/README.md).
+constexpr uint64_t kTableFromPixels = uint64_t{1} << 20;
+
+// True when the picture has an alpha channel in use: some pixel is not fully
+// opaque, and not every pixel is fully transparent (writers that do not use
+// the channel often leave it 0 throughout; such a picture counts as opaque).
+bool HasTransparency(const SDL_Surface* picture);
+
+// A new 8-bit surface of the picture's size with the 256 entries of
+// `palette`: each pixel of `picture` read by its depth (8 bits through its own
+// palette; 15, 16, 24 or 32 bits by its colour masks, as SDL's own conversion
+// reads them; an alpha channel in use laid over the background, rounded to
+// the nearest value) and matched as `options` say. `picture` is not changed.
+// Null when the surface cannot be made or the depth is another.
+SDL_Surface* MatchPicture(const SDL_Surface* picture, const SDL_Color* palette,
+                          const ConversionOptions& options);
+
+// Replaces the picture in *surface (15, 16, 24 or 32 bits) by MatchPicture's
+// exact match through `matcher`, and frees the old one. False, with *surface
+// untouched, for an 8-bit or unreadable picture or when the new surface
+// cannot be made.
 bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palette,
                                   ColourMatcher matcher = ColourMatcher::kTable);
 
@@ -50,8 +84,11 @@ SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palett
 // Makes *picture an 8-bit picture in the 256-colour `palette`, with all 256
 // entries, as the editor's import does: an 8-bit picture keeps its pixel
 // values when its palette equals `palette` (IsReferencePalette), otherwise
-// each value becomes the entry nearest to its colour; a picture of 15, 16, 24
-// or 32 bits has each pixel matched to the entry nearest to its colour. The
-// old surface is freed. False, with *picture untouched, when a surface cannot
-// be made or the depth is another.
-bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette);
+// each value becomes the entry nearest to its colour (with dithering, its
+// pixels are matched as a true-colour picture's); a picture of 15, 16, 24 or
+// 32 bits goes through MatchPicture, by the table from kTableFromPixels on
+// and by cells below (options.matcher is not used). The old surface is freed
+// as soon as it has been matched. False, with *picture untouched, when a
+// surface cannot be made or the depth is another.
+bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette,
+                      const ConversionOptions& options = {});

@@ -1,0 +1,317 @@
+// Pictures of many colours to the palette, read straight from their own rows:
+// no converted copy of the whole picture is ever made.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "colour_cells.h"
+#include "colour_match.h"
+#include "colour_table.h"
+
+namespace {
+
+constexpr uint32_t kXrgbRed = 0x00FF0000, kXrgbGreen = 0x0000FF00, kXrgbBlue = 0x000000FF;
+
+// One channel of a pixel value as SDL's own conversion reads it: the bits of
+// its mask, shifted to the top of a byte.
+inline uint32_t Channel(uint32_t pixel, uint32_t mask, uint8_t shift, uint8_t loss) {
+    return (((pixel & mask) >> shift) << loss) & 0xFF;
+}
+
+// A colour over the background at `alpha` (0 transparent, 255 opaque),
+// rounded to the nearest value.
+inline uint32_t Over(uint32_t colour, uint32_t background, uint32_t alpha) {
+    uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const uint32_t c = (colour >> shift) & 0xFF, b = (background >> shift) & 0xFF;
+        out |= ((c * alpha + b * (255 - alpha) + 127) / 255) << shift;
+    }
+    return out;
+}
+
+// The value of the pixel at `at`, `bytes` long, as SDL stores it.
+inline uint32_t PixelValue(const uint8_t* at, int bytes) {
+    switch (bytes) {
+        case 2: {
+            uint16_t value;
+            std::memcpy(&value, at, sizeof value);
+            return value;
+        }
+        case 3:
+#if SDL_BYTEORDER == SDL_LIL_ENDIAN
+            return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16;
+#else
+            return uint32_t{at[0]} << 16 | uint32_t{at[1]} << 8 | uint32_t{at[2]};
+#endif
+        default: {
+            uint32_t value;
+            std::memcpy(&value, at, sizeof value);
+            return value;
+        }
+    }
+}
+
+// The rows of a picture as xRGB words (red bits 16-23, green 8-15, blue 0-7).
+class RowReader {
+  public:
+    RowReader(const SDL_Surface* picture, uint32_t background)
+        : picture_(picture),
+          format_(*picture->format),
+          background_(background),
+          alpha_(HasTransparency(picture)) {
+        direct_ = format_.BytesPerPixel == 4 && !alpha_ && IsXrgb();
+        if (format_.BytesPerPixel == 1) {
+            for (int i = 0; i < format_.palette->ncolors && i < 256; ++i) {
+                const SDL_Color& c = format_.palette->colors[i];
+                colours_[i] = uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b;
+            }
+        }
+    }
+
+    // Row y: the picture's own bytes when they are xRGB already, else
+    // `buffer` (the picture's width long) filled.
+    const uint8_t* Row(int y, uint32_t* buffer) const {
+        const uint8_t* in =
+            static_cast<const uint8_t*>(picture_->pixels) + ptrdiff_t{y} * picture_->pitch;
+        const int width = picture_->w;
+        const int bytes = format_.BytesPerPixel;
+        if (direct_) return in;
+        if (bytes == 1) {
+            for (int x = 0; x < width; ++x) buffer[x] = colours_[in[x]];
+        } else if (bytes == 3 && IsXrgb()) {
+            // The 24-bit pictures of BMP files: the hot case, kept simple.
+            for (int x = 0; x < width; ++x) buffer[x] = PixelValue(in + 3 * ptrdiff_t{x}, 3);
+        } else {
+            const SDL_PixelFormat& f = format_;
+            for (int x = 0; x < width; ++x) {
+                const uint32_t pixel = PixelValue(in + ptrdiff_t{bytes} * x, bytes);
+                uint32_t colour = Channel(pixel, f.Rmask, f.Rshift, f.Rloss) << 16 |
+                                  Channel(pixel, f.Gmask, f.Gshift, f.Gloss) << 8 |
+                                  Channel(pixel, f.Bmask, f.Bshift, f.Bloss);
+                if (alpha_)
+                    colour = Over(colour, background_, Channel(pixel, f.Amask, f.Ashift, f.Aloss));
+                buffer[x] = colour;
+            }
+        }
+        return reinterpret_cast<const uint8_t*>(buffer);
+    }
+
+  private:
+    bool IsXrgb() const {
+        return format_.Rmask == kXrgbRed && format_.Gmask == kXrgbGreen &&
+               format_.Bmask == kXrgbBlue;
+    }
+
+    const SDL_Surface* picture_;
+    const SDL_PixelFormat& format_;
+    uint32_t background_;
+    bool alpha_;
+    bool direct_ = false;
+    uint32_t colours_[256] = {};
+};
+
+// Finds entries for colours: the table, the cells, or the rule itself when
+// the table's memory cannot be had.
+class Matcher {
+  public:
+    Matcher(const SDL_Color* palette, ColourMatcher kind) : palette_(palette) {
+        if (kind == ColourMatcher::kTable) table_ = ColourTableFor(palette);
+        if (!table_) InitColourCells(cells_, palette);
+        useCells_ = !table_ && kind == ColourMatcher::kCells;
+    }
+
+    const uint8_t* table() const { return table_; }
+
+    uint8_t Match(uint32_t colour) {
+        if (table_) return table_[colour & 0xFFFFFF];
+        const auto r = static_cast<uint8_t>(colour >> 16), g = static_cast<uint8_t>(colour >> 8),
+                   b = static_cast<uint8_t>(colour);
+        return useCells_ ? MatchThroughCells(cells_, r, g, b)
+                         : NearestReferenceColour(r, g, b, palette_);
+    }
+
+  private:
+    const SDL_Color* palette_;
+    const uint8_t* table_ = nullptr;
+    bool useCells_ = false;
+    ColourCells cells_;
+};
+
+uint8_t* RowOf(SDL_Surface* surface, int y) {
+    return static_cast<uint8_t*>(surface->pixels) + ptrdiff_t{y} * surface->pitch;
+}
+
+// Each pixel's own colour; a colour is looked up again only when it differs
+// from the one before, as neighbouring pixels often share one.
+void MatchExactly(const RowReader& rows, Matcher& matcher, SDL_Surface* made) {
+    const int width = made->w;
+    std::vector<uint32_t> buffers(2 * static_cast<size_t>(width));
+    const uint8_t* above = nullptr;
+    if (const uint8_t* table = matcher.table()) {
+        TableRun run{0, table[0]};
+        for (int y = 0; y < made->h; ++y) {
+            const uint8_t* row = rows.Row(y, &buffers[(y & 1) * static_cast<size_t>(width)]);
+            MapRowThroughColourTable(table, row, above, width, RowOf(made, y),
+                                     y > 0 ? RowOf(made, y - 1) : nullptr, run);
+            above = row;
+        }
+        return;
+    }
+    uint32_t last = 0;
+    uint8_t index = matcher.Match(0);
+    for (int y = 0; y < made->h; ++y) {
+        const uint8_t* row = rows.Row(y, buffers.data());
+        uint8_t* out = RowOf(made, y);
+        for (int x = 0; x < width; ++x) {
+            uint32_t colour;
+            std::memcpy(&colour, row + 4 * ptrdiff_t{x}, sizeof colour);
+            colour &= 0xFFFFFF;
+            if (colour != last) {
+                last = colour;
+                index = matcher.Match(colour);
+            }
+            out[x] = index;
+        }
+    }
+}
+
+inline int ChannelOf(uint32_t colour, int channel) {
+    return static_cast<int>((colour >> (16 - 8 * channel)) & 0xFF);
+}
+
+inline uint32_t Clamped(const int (&channels)[3]) {
+    uint32_t colour = 0;
+    for (int c = 0; c < 3; ++c)
+        colour = colour << 8 | static_cast<uint32_t>(std::clamp(channels[c], 0, 255));
+    return colour;
+}
+
+// Floyd-Steinberg in a serpentine scan: even rows left to right, odd rows
+// right to left. Errors are kept as sixteenths, one row ahead, with a cell of
+// margin on each side so that no edge needs a test.
+void MatchDiffusing(const RowReader& rows, Matcher& matcher, const SDL_Color* palette,
+                    SDL_Surface* made) {
+    const int width = made->w;
+    std::vector<uint32_t> buffer(static_cast<size_t>(width));
+    std::vector<int> here(3 * static_cast<size_t>(width + 2)), next(here.size());
+    for (int y = 0; y < made->h; ++y) {
+        const uint8_t* row = rows.Row(y, buffer.data());
+        uint8_t* out = RowOf(made, y);
+        std::fill(next.begin(), next.end(), 0);
+        const int step = y % 2 == 0 ? 1 : -1;
+        for (int i = 0; i < width; ++i) {
+            const int x = step > 0 ? i : width - 1 - i;
+            uint32_t colour;
+            std::memcpy(&colour, row + 4 * ptrdiff_t{x}, sizeof colour);
+            int wanted[3];
+            const size_t at = 3 * static_cast<size_t>(x + 1);
+            // Rounded to nearest; >> on a negative sum rounds down, alike on
+            // every machine this builds on.
+            for (int c = 0; c < 3; ++c)
+                wanted[c] = ChannelOf(colour, c) + ((here[at + c] + 8) >> 4);
+            const uint32_t diffused = Clamped(wanted);
+            const uint8_t index = matcher.Match(diffused);
+            out[x] = index;
+            const int chosen[3] = {palette[index].r, palette[index].g, palette[index].b};
+            for (int c = 0; c < 3; ++c) {
+                const int error = ChannelOf(diffused, c) - chosen[c];
+                here[at + 3 * step + c] += 7 * error;
+                next[at - 3 * step + c] += 3 * error;
+                next[at + c] += 5 * error;
+                next[at + 3 * step + c] += error;
+            }
+        }
+        here.swap(next);
+    }
+}
+
+// The 8x8 Bayer matrix: each threshold 0..63 once, spread evenly.
+constexpr uint8_t kBayer[8][8] = {
+    {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+    {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+    {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+    {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
+};
+
+void MatchOrdered(const RowReader& rows, Matcher& matcher, SDL_Surface* made) {
+    std::vector<uint32_t> buffer(static_cast<size_t>(made->w));
+    for (int y = 0; y < made->h; ++y) {
+        const uint8_t* row = rows.Row(y, buffer.data());
+        uint8_t* out = RowOf(made, y);
+        for (int x = 0; x < made->w; ++x) {
+            uint32_t colour;
+            std::memcpy(&colour, row + 4 * ptrdiff_t{x}, sizeof colour);
+            const int offset = kBayer[y & 7][x & 7] / 2 - 16;
+            int wanted[3];
+            for (int c = 0; c < 3; ++c) wanted[c] = ChannelOf(colour, c) + offset;
+            out[x] = matcher.Match(Clamped(wanted));
+        }
+    }
+}
+
+bool Readable(const SDL_Surface* picture) {
+    if (!picture || !picture->format || !picture->pixels || picture->w <= 0 || picture->h <= 0) {
+        return false;
+    }
+    const SDL_PixelFormat& f = *picture->format;
+    const bool depthKnown = (f.BytesPerPixel == 1 && f.palette && f.palette->colors) ||
+                            f.BytesPerPixel == 2 || f.BytesPerPixel == 3 || f.BytesPerPixel == 4;
+    return depthKnown && picture->pitch >= int64_t{picture->w} * f.BytesPerPixel;
+}
+
+}  // namespace
+
+bool HasTransparency(const SDL_Surface* picture) {
+    if (!Readable(picture) || picture->format->Amask == 0) return false;
+    const SDL_PixelFormat& f = *picture->format;
+    bool seeThrough = false, seen = false;
+    for (int y = 0; y < picture->h; ++y) {
+        const uint8_t* row =
+            static_cast<const uint8_t*>(picture->pixels) + ptrdiff_t{y} * picture->pitch;
+        for (int x = 0; x < picture->w; ++x) {
+            const uint32_t alpha =
+                Channel(PixelValue(row + ptrdiff_t{f.BytesPerPixel} * x, f.BytesPerPixel), f.Amask,
+                        f.Ashift, f.Aloss);
+            seeThrough |= alpha < 255;
+            seen |= alpha > 0;
+            if (seeThrough && seen) return true;
+        }
+    }
+    return false;
+}
+
+SDL_Surface* MatchPicture(const SDL_Surface* picture, const SDL_Color* palette,
+                          const ConversionOptions& options) {
+    if (!Readable(picture) || !palette) return nullptr;
+    SDL_Surface* made = SDL_CreateRGBSurface(0, picture->w, picture->h, 8, 0, 0, 0, 0);
+    if (!made) return nullptr;
+    if (!made->pixels || made->pitch < made->w) {
+        SDL_FreeSurface(made);
+        return nullptr;
+    }
+    SDL_SetColors(made, const_cast<SDL_Color*>(palette), 0, 256);
+    const RowReader rows(picture, options.background);
+    Matcher matcher(palette, options.matcher);
+    switch (options.dither) {
+        case Dither::kNone:
+            MatchExactly(rows, matcher, made);
+            break;
+        case Dither::kFloydSteinberg:
+            MatchDiffusing(rows, matcher, palette, made);
+            break;
+        case Dither::kOrdered:
+            MatchOrdered(rows, matcher, made);
+            break;
+    }
+    return made;
+}
+
+bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palette,
+                                  ColourMatcher matcher) {
+    if (!surface || !Readable(*surface) || (*surface)->format->BytesPerPixel == 1) return false;
+    SDL_Surface* made = MatchPicture(*surface, palette, ConversionOptions{matcher});
+    if (!made) return false;
+    SDL_FreeSurface(*surface);
+    *surface = made;
+    return true;
+}
