@@ -24,6 +24,7 @@ struct BmpHeader {
     uint32_t bits = 0;
     uint32_t compression = kUncompressed;
     uint32_t coloursUsed = 0;  // 0 when the header has no such field
+    uint32_t alphaMask = 0;    // of a bit-field file whose header holds one
 
     bool Indexed() const { return bits == 1 || bits == 4 || bits == 8; }
     uint64_t PaletteStart() const { return uint64_t{kFileHeaderBytes} + infoSize; }
@@ -52,6 +53,9 @@ bool ParseHeader(const uint8_t* bytes, size_t got, BmpHeader& header) {
     header.bits = GetLe16(bytes + 28);
     if (got >= 34) header.compression = GetLe32(bytes + 30);
     if (header.infoSize >= 36 && got >= 50) header.coloursUsed = GetLe32(bytes + 46);
+    if (header.compression == kBitFields && header.infoSize >= 56 && got >= 70) {
+        header.alphaMask = GetLe32(bytes + 66);
+    }
     return true;
 }
 
@@ -126,26 +130,35 @@ void FixPalette(SDL_Surface* surface, SDL_RWops* file, int start, const BmpHeade
     SDL_SetColors(surface, colours, 0, kPaletteEntries);
 }
 
-// SDL takes the 16- and 32-bit colour masks of an uncompressed file from
-// the bytes after a 40-byte header whenever the pixels do not follow the
-// header at once: a gap before the pixels is read as masks. Such a file has
-// the format's default masks; the surface is made again with them.
-SDL_Surface* WithDefaultMasks(SDL_Surface* misread, const BmpHeader& header) {
-    const bool misreads = header.compression == kUncompressed &&
-                          (header.bits == 16 || header.bits == 32) &&
-                          header.dataOffset != header.PaletteStart();
-    if (!misreads) return misread;
+// The surface again with the masks the file means, where SDL gives others:
+// - SDL takes the 16- and 32-bit colour masks of an uncompressed file from
+//   the bytes after a 40-byte header whenever the pixels do not follow the
+//   header at once, so a gap before the pixels is read as masks; such a file
+//   has the format's default masks;
+// - SDL leaves out the alpha mask that a bit-field file's longer header
+//   holds.
+SDL_Surface* WithMeantMasks(SDL_Surface* loaded, const BmpHeader& header) {
+    const SDL_PixelFormat& f = *loaded->format;
+    uint32_t red = f.Rmask, green = f.Gmask, blue = f.Bmask, alpha = 0;
+    if (header.bits != 16 && header.bits != 32) return loaded;
+    if (header.compression == kUncompressed && header.dataOffset != header.PaletteStart()) {
+        red = header.bits == 16 ? 0x7C00 : 0xFF0000;
+        green = header.bits == 16 ? 0x03E0 : 0xFF00;
+        blue = header.bits == 16 ? 0x001F : 0xFF;
+    } else if (header.alphaMask != 0 && (header.alphaMask & (red | green | blue)) == 0) {
+        alpha = header.alphaMask;
+    } else {
+        return loaded;
+    }
     SDL_Surface* made =
-        header.bits == 16
-            ? SDL_CreateRGBSurface(0, misread->w, misread->h, 16, 0x7C00, 0x03E0, 0x001F, 0)
-            : SDL_CreateRGBSurface(0, misread->w, misread->h, 32, 0xFF0000, 0xFF00, 0xFF, 0);
-    if (made && made->pixels && made->pitch == misread->pitch) {
-        std::memcpy(made->pixels, misread->pixels, size_t{made->pitch} * made->h);
+        SDL_CreateRGBSurface(0, loaded->w, loaded->h, header.bits, red, green, blue, alpha);
+    if (made && made->pixels && made->pitch == loaded->pitch) {
+        std::memcpy(made->pixels, loaded->pixels, size_t{made->pitch} * made->h);
     } else {
         SDL_FreeSurface(made);
         made = nullptr;
     }
-    SDL_FreeSurface(misread);
+    SDL_FreeSurface(loaded);
     return made;
 }
 
@@ -193,7 +206,7 @@ bool IsSurfaceSafe(const SDL_Surface* surface) {
 
 SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem) {
     const int start = SDL_RWtell(file);
-    uint8_t bytes[kFileHeaderBytes + kInfoHeaderBytes] = {};
+    uint8_t bytes[kFileHeaderBytes + 56] = {};  // up to the alpha mask of longer headers
     const int got = SDL_RWread(file, bytes, 1, sizeof bytes);
     BmpHeader header;
     if (got < 2 || bytes[0] != 'B' || bytes[1] != 'M') {
@@ -214,7 +227,7 @@ SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem) {
                    reason && reason[0] ? reason : "a kind of BMP that is not supported");
         return nullptr;
     }
-    surface = WithDefaultMasks(surface, header);
+    surface = WithMeantMasks(surface, header);
     if (!IsSurfaceSafe(surface)) {
         SDL_FreeSurface(surface);
         SetProblem(problem, "cannot read the BMP: a kind of BMP that is not supported");

@@ -57,17 +57,19 @@ bool PictureFormatFromName(const char* path, PictureFormat* format) {
     return true;
 }
 
-SDL_Surface* ReadPictureFile(const char* path, Problem* problem) {
+SDL_Surface* ReadPictureFile(const char* path, Problem* problem, PictureFormat* format) {
     ClearProblem(problem);
     InputFile input;
     if (!OpenInput(path, kMaxPictureFileBytes, input, problem)) return nullptr;
     uint8_t start[sizeof kPngSignature] = {};
     const size_t got = std::fread(start, 1, sizeof start, input.file);
     if (got == sizeof start && std::memcmp(start, kPngSignature, sizeof start) == 0) {
+        if (format) *format = PictureFormat::kPng;
         return ReadPng(input.file, input.size, problem);
     }
     if (got >= 2 && start[0] == 'B' && start[1] == 'M' &&
         std::fseek(input.file, 0, SEEK_SET) == 0) {
+        if (format) *format = PictureFormat::kBmp;
         return ReadBmpFrom(input, problem);
     }
     if (std::ferror(input.file)) {

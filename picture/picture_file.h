@@ -19,20 +19,23 @@ bool PictureFormatFromName(const char* path, PictureFormat* format);
 //
 // BMP goes through ReadBmp (bmp_file.h): 1, 4 and 8 bits give an 8-bit
 // surface with the file's palette, 15/16, 24 and 32 bits a surface of that
-// depth as SDL makes it.
+// depth as SDL makes it, with the alpha mask of a bit-field file's header.
 //
 // PNG: a palette file (1 to 8 bits) gives an 8-bit surface with a 256-entry
 // palette, the PNG's colours first and black (all four bytes 0) after them;
 // grey, RGB, with or without alpha, 8 or 16 bits, give a 32-bit surface with
-// red in bits 16-23, green 8-15, blue 0-7 of each pixel as the host reads it.
-// Alpha and transparency are ignored (each pixel keeps its colour), 16-bit
-// channels keep their high byte, interlaced files read as any other. Refused
+// red in bits 16-23, green 8-15, blue 0-7 of each pixel as the host reads it,
+// and the alpha channel, when the file has one, in bits 24-31. A tRNS chunk
+// is ignored, 16-bit channels keep their high byte, interlaced files read as
+// any other. Refused
 // before allocating: sides or pixel counts beyond the picture limits, and
 // pictures too large for the compressed data the file could hold.
 //
 // Null, with `problem` saying why, when the file cannot be opened or read, is
-// neither format, or is damaged, unsupported or too large. Needs no SDL_Init.
-SDL_Surface* ReadPictureFile(const char* path, Problem* problem);
+// neither format, or is damaged, unsupported or too large. `format`, when
+// given, receives the format read. A pipe is read to its end first. Needs no
+// SDL_Init.
+SDL_Surface* ReadPictureFile(const char* path, Problem* problem, PictureFormat* format = nullptr);
 
 // An 8-bit picture to write: `height` rows of `width` palette indices, the
 // rows `pitch` bytes apart from `pixels`, and the 256 colours of `palette`.

@@ -15,9 +15,11 @@ constexpr size_t kSignatureBytes = 8;
 // Masks of a pixel stored blue, green, red, zero (as libpng gives it with
 // png_set_bgr and a filler byte), as this host reads the four bytes.
 #if SDL_BYTEORDER == SDL_LIL_ENDIAN
-constexpr Uint32 kRedMask = 0x00FF0000, kGreenMask = 0x0000FF00, kBlueMask = 0x000000FF;
+constexpr Uint32 kRedMask = 0x00FF0000, kGreenMask = 0x0000FF00, kBlueMask = 0x000000FF,
+                 kAlphaMask = 0xFF000000;
 #else
-constexpr Uint32 kRedMask = 0x0000FF00, kGreenMask = 0x00FF0000, kBlueMask = 0xFF000000;
+constexpr Uint32 kRedMask = 0x0000FF00, kGreenMask = 0x00FF0000, kBlueMask = 0xFF000000,
+                 kAlphaMask = 0x000000FF;
 #endif
 
 // libpng reports through these; its error function must not return, and
@@ -61,7 +63,7 @@ struct PngRead {
 // Reads the header and sets the transformations that give one byte per pixel
 // for palette files and blue, green, red, zero for all others. False, with
 // the reason, for pictures that are refused before allocating.
-bool ReadPngHeader(PngRead& read, bool* indexed) {
+bool ReadPngHeader(PngRead& read, bool* indexed, bool* alpha) {
     png_structp png = read.png;
     png_infop info = read.info;
     // The sizes are checked below, with the reason said in our own words.
@@ -81,16 +83,17 @@ bool ReadPngHeader(PngRead& read, bool* indexed) {
         return false;
     }
     *indexed = colourType == PNG_COLOR_TYPE_PALETTE;
+    *alpha = (colourType & PNG_COLOR_MASK_ALPHA) != 0;
     if (depth == 16) png_set_strip_16(png);
     if (*indexed) {
         png_set_packing(png);
     } else {
         if (colourType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
-        if (colourType & PNG_COLOR_MASK_ALPHA) png_set_strip_alpha(png);
         if (!(colourType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(png);
-        // Blue, green, red, zero in memory: xRGB as a little-endian word.
+        // Blue, green, red, then alpha or zero in memory: ARGB or xRGB as a
+        // little-endian word.
         png_set_bgr(png);
-        png_set_filler(png, 0, PNG_FILLER_AFTER);
+        if (!(colourType & PNG_COLOR_MASK_ALPHA)) png_set_filler(png, 0, PNG_FILLER_AFTER);
     }
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
@@ -117,13 +120,14 @@ void SetPngPalette(PngRead& read) {
 
 void ReadPngBody(void* context) {
     PngRead& read = *static_cast<PngRead*>(context);
-    bool indexed = false;
-    if (!ReadPngHeader(read, &indexed)) return;
+    bool indexed = false, alpha = false;
+    if (!ReadPngHeader(read, &indexed, &alpha)) return;
     const png_uint_32 width = png_get_image_width(read.png, read.info);
     const png_uint_32 height = png_get_image_height(read.png, read.info);
     const int w = static_cast<int>(width), h = static_cast<int>(height);
     read.surface = indexed ? SDL_CreateRGBSurface(0, w, h, 8, 0, 0, 0, 0)
-                           : SDL_CreateRGBSurface(0, w, h, 32, kRedMask, kGreenMask, kBlueMask, 0);
+                           : SDL_CreateRGBSurface(0, w, h, 32, kRedMask, kGreenMask, kBlueMask,
+                                                  alpha ? kAlphaMask : 0);
     SDL_Surface* surface = read.surface;
     if (!surface || !surface->pixels ||
         static_cast<uint64_t>(surface->pitch) < uint64_t{width} * (indexed ? 1 : 4)) {

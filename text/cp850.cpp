@@ -36,9 +36,10 @@ void AppendUtf8(uint32_t codePoint, std::string& out) {
     }
 }
 
-// Reads one character at `at`, advancing it. False for anything that is not
-// the shortest encoding of a scalar value.
-bool NextCodePoint(const std::string& text, size_t& at, uint32_t& codePoint) {
+}  // namespace
+
+bool NextUtf8CodePoint(const std::string& text, size_t& at, uint32_t& codePoint) {
+    if (at >= text.size()) return false;
     const auto lead = static_cast<uint8_t>(text[at]);
     int trailing;
     uint32_t least;
@@ -73,8 +74,6 @@ bool NextCodePoint(const std::string& text, size_t& at, uint32_t& codePoint) {
     at += 1 + trailing;
     return true;
 }
-
-}  // namespace
 
 uint32_t Cp850ToUnicode(uint8_t byte) {
     return byte < 0x80 ? byte : kUpperHalf[byte - 0x80];
@@ -112,7 +111,7 @@ bool Utf8ToCp850(const std::string& utf8, char* out, size_t size, Cp850EncodeFai
     for (size_t at = 0; at < utf8.size(); ++length) {
         uint32_t codePoint;
         uint8_t byte;
-        if (!NextCodePoint(utf8, at, codePoint)) {
+        if (!NextUtf8CodePoint(utf8, at, codePoint)) {
             failure->kind = Cp850EncodeFailure::kInvalidUtf8;
             return false;
         }

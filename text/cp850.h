@@ -15,6 +15,11 @@ uint32_t Cp850ToUnicode(uint8_t byte);
 // such character; `byte` is then untouched.
 bool UnicodeToCp850(uint32_t codePoint, uint8_t* byte);
 
+// Reads the UTF-8 character at `at` of `text` into `codePoint` and moves `at`
+// past it. False, with `at` unchanged, for anything but the shortest encoding
+// of a Unicode scalar value (or at the end of the text).
+bool NextUtf8CodePoint(const std::string& text, size_t& at, uint32_t& codePoint);
+
 // The text of a field: its bytes up to the first zero byte, or all `size` of
 // them when it has none, as UTF-8.
 std::string Cp850FieldToUtf8(const char* field, size_t size);

@@ -8,13 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "colour_match.h"
 #include "episode_file.h"
 #include "options.h"
+#include "picture_file.h"
 #include "reference_palette.h"
 
 struct Tool {
     FILE* out;
     FILE* err;
+    bool backgroundGiven = false;     // --background was on the command line
+    bool toldOfTransparency = false;  // the note on transparent pixels was given
 };
 
 // An episode record whose buffers are released when it goes, on every path
@@ -31,16 +35,29 @@ struct OwnedEpisode {
 // A surface freed when it goes.
 using OwnedSurface = std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)>;
 
-// A picture file as an 8-bit picture in `palette`, converted as the editor's
-// import does; null, with the failure reported, when it cannot be read or
-// converted.
-OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color* palette);
+// Reads --dither and --background. False, with the usage error reported,
+// when one is not understood.
+bool ReadConversionOptions(Tool& tool, const char* command, const ParsedArguments& parsed,
+                           ConversionOptions& options);
+
+// A picture file ("-": standard input) as an 8-bit picture in `palette`,
+// converted as the editor's import does, with the options' dithering and
+// background; null, with the failure reported, when it cannot be read or
+// converted. The first picture with transparent pixels is noted on the error
+// stream, unless --background was given. `format` receives the format read.
+OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color* palette,
+                           const ConversionOptions& options, PictureFormat* format = nullptr);
+
+// The name of an input in messages: "standard input" for "-".
+std::string InputName(const std::string& path);
 
 int RunInfo(Tool& tool, int argc, const char* const* argv);
 int RunCheck(Tool& tool, int argc, const char* const* argv);
 int RunUnpack(Tool& tool, int argc, const char* const* argv);
 int RunPack(Tool& tool, int argc, const char* const* argv);
 int RunConvert(Tool& tool, int argc, const char* const* argv);
+int RunPalette(Tool& tool, int argc, const char* const* argv);
+int RunHelp(Tool& tool, int argc, const char* const* argv);
 
 // "vdetool: FILE: reason" on the error stream; returns kStatusFailed.
 int Fail(Tool& tool, const std::string& file, const std::string& reason);
@@ -55,6 +72,5 @@ bool ParseCommand(Tool& tool, const char* command, int argc, const char* const* 
                   const std::vector<OptionRule>& rules, ParsedArguments& parsed, int& status);
 
 // The palette of --palette, or "menu.pal" in the working directory. False,
-// with the failure reported, when it cannot be read. A file shorter than 256
-// colours is used as the editor uses it (the rest black), with a warning.
+// with the failure reported, when it cannot be read or is not 1024 bytes.
 bool LoadPalette(Tool& tool, const ParsedArguments& parsed, SDL_Color palette[kPaletteEntries]);

@@ -1,32 +1,116 @@
-// convert: any picture to an 8-bit picture in the palette.
+// convert: pictures to 8-bit pictures in the palette; palette: the palette in
+// drawing programs' formats.
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
 #include "commands.h"
 #include "picture_file.h"
+#include "safe_write.h"
 #include "vdetool.h"
+
+namespace {
+
+const std::vector<OptionRule> kConvertRules = {
+    {"output", 'o', true}, {"format", 0, true},     {"palette", 0, true},
+    {"dither", 0, true},   {"background", 0, true},
+};
+
+// --format bmp|png; false, with the usage error reported, for another.
+bool ReadPictureFormat(Tool& tool, const ParsedArguments& parsed, const PictureFormat** format,
+                       PictureFormat& storage) {
+    *format = nullptr;
+    const std::string* name = OptionValue(parsed, "format");
+    if (!name) return true;
+    if (strcasecmp(name->c_str(), "bmp") == 0 || strcasecmp(name->c_str(), "png") == 0) {
+        storage = strcasecmp(name->c_str(), "png") == 0 ? PictureFormat::kPng : PictureFormat::kBmp;
+        *format = &storage;
+        return true;
+    }
+    UsageError(tool, "convert", "convert: --format is bmp or png, not '" + *name + "'");
+    return false;
+}
+
+// Converts one picture. `format` is the format to write; null for output to
+// standard output without --format, which keeps the input's.
+int ConvertOne(Tool& tool, const std::string& input, const std::string& output,
+               const PictureFormat* format, const SDL_Color* palette,
+               const ConversionOptions& options) {
+    PictureFormat read = PictureFormat::kBmp;
+    const OwnedSurface picture = ReadInPalette(tool, input, palette, options, &read);
+    if (!picture) return kStatusFailed;
+    Problem problem;
+    const IndexedPicture indexed = PictureOf(picture.get());
+    if (output == "-") {
+        if (!WritePictureContent(tool.out, format ? *format : read, indexed, &problem)) {
+            return Fail(tool, "standard output", problem.reason);
+        }
+    } else if (!WriteIndexedPicture(output.c_str(), *format, indexed, &problem)) {
+        return Fail(tool, output, problem.reason);
+    }
+    return kStatusOk;
+}
+
+// DIR/NAME.EXT for the input DIR2/NAME.OTHER.
+std::string OutputFor(const std::string& directory, const std::string& input,
+                      PictureFormat format) {
+    std::string name = input.substr(input.rfind('/') + 1);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return directory + "/" + name + (format == PictureFormat::kPng ? ".png" : ".bmp");
+}
+
+int ConvertBatch(Tool& tool, const std::string& directory, const ParsedArguments& parsed,
+                 PictureFormat format, const SDL_Color* palette, const ConversionOptions& options) {
+    struct stat info;
+    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return Fail(tool, directory, "not a directory that exists");
+    }
+    int status = kStatusOk;
+    for (const std::string& input : parsed.operands) {
+        if (ConvertOne(tool, input, OutputFor(directory, input, format), &format, palette,
+                       options) != kStatusOk) {
+            status = kStatusFailed;
+        }
+    }
+    return status;
+}
+
+}  // namespace
 
 int RunConvert(Tool& tool, int argc, const char* const* argv) {
     ParsedArguments parsed;
     int status = kStatusOk;
-    if (!ParseCommand(tool, "convert", argc, argv, {{"palette", 0, true}}, parsed, status)) {
-        return status;
-    }
-    if (parsed.operands.size() != 2) {
+    if (!ParseCommand(tool, "convert", argc, argv, kConvertRules, parsed, status)) return status;
+    const std::string* directory = OptionValue(parsed, "output");
+    if (directory ? parsed.operands.empty() : parsed.operands.size() != 2) {
         return UsageError(tool, "convert",
-                          "convert: give the picture to read and the one to write");
+                          directory ? "convert: give the pictures to read"
+                                    : "convert: give the picture to read and the one to write");
     }
-    const std::string& input = parsed.operands[0];
-    const std::string& output = parsed.operands[1];
-    PictureFormat format;
-    if (!PictureFormatFromName(output.c_str(), &format)) {
+    PictureFormat storage;
+    const PictureFormat* given = nullptr;
+    ConversionOptions options;
+    if (!ReadPictureFormat(tool, parsed, &given, storage) ||
+        !ReadConversionOptions(tool, "convert", parsed, options)) {
+        return kStatusUsage;
+    }
+    PictureFormat format = given ? *given : PictureFormat::kBmp;
+    const std::string& output = directory ? *directory : parsed.operands[1];
+    if (!directory && !given && output != "-" && !PictureFormatFromName(output.c_str(), &format)) {
         return UsageError(tool, "convert",
                           "convert: '" + output + "' does not end in .bmp or .png");
     }
+    if (directory &&
+        std::find(parsed.operands.begin(), parsed.operands.end(), "-") != parsed.operands.end()) {
+        return UsageError(tool, "convert", "convert: standard input has no name to write under");
+    }
     SDL_Color palette[kPaletteEntries];
     if (!LoadPalette(tool, parsed, palette)) return kStatusFailed;
-    const OwnedSurface picture = ReadInPalette(tool, input, palette);
-    if (!picture) return kStatusFailed;
-    Problem problem;
-    if (!WriteIndexedPicture(output.c_str(), format, PictureOf(picture.get()), &problem)) {
-        return Fail(tool, output, problem.reason);
-    }
-    return kStatusOk;
+    if (directory) return ConvertBatch(tool, *directory, parsed, format, palette, options);
+    const bool keepInputFormat = output == "-" && !given;
+    return ConvertOne(tool, parsed.operands[0], output, keepInputFormat ? nullptr : &format,
+                      palette, options);
 }

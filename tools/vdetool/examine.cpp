@@ -41,21 +41,26 @@ bool Inspect(const std::string& path, Inspection& inspection) {
     return true;
 }
 
-// A JSON string literal of `text`; the quoting of names in the plain output
-// too, so that no byte of a field can move the terminal's cursor.
+// A JSON string literal of `text`, valid UTF-8 whatever `text` holds: a
+// byte that is not part of a UTF-8 character is written as the character it
+// is in Latin-1 (\u00XX). The quoting of names in the plain output too, so
+// that no byte of a field can move the terminal's cursor.
 std::string Quoted(const std::string& text) {
     std::string quoted = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<uint8_t>(c);
-        if (c == '"' || c == '\\') {
+    for (size_t at = 0; at < text.size();) {
+        const size_t start = at;
+        uint32_t codePoint;
+        const bool valid = NextUtf8CodePoint(text, at, codePoint);
+        if (!valid) codePoint = static_cast<uint8_t>(text[at++]);
+        char escape[8];
+        if (codePoint == '"' || codePoint == '\\') {
             quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", byte);
+            quoted += static_cast<char>(codePoint);
+        } else if (!valid || codePoint < 0x20 || codePoint == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(codePoint));
             quoted += escape;
         } else {
-            quoted += c;
+            quoted.append(text, start, at - start);
         }
     }
     return quoted + "\"";
@@ -170,7 +175,7 @@ void PrintJson(FILE* out, const std::string& path, const Inspection& inspection)
     } else {
         std::fprintf(out, "  \"compressionRatio\": null,\n");
     }
-    std::fprintf(out, "  \"complete\": %s,\n  \"unpacks\": %s,\n  \"problem\": %s\n}\n",
+    std::fprintf(out, "  \"complete\": %s,\n  \"unpacks\": %s,\n  \"problem\": %s\n}",
                  inspection.report.complete ? "true" : "false",
                  inspection.unpacks ? "true" : "false",
                  inspection.problem.empty() ? "null" : Quoted(inspection.problem).c_str());
@@ -184,19 +189,32 @@ int RunInfo(Tool& tool, int argc, const char* const* argv) {
     if (!ParseCommand(tool, "info", argc, argv, {{"json", 0, false}}, parsed, status)) {
         return status;
     }
-    if (parsed.operands.size() != 1) {
-        return UsageError(tool, "info", "info: give one episode file");
+    if (parsed.operands.empty()) {
+        return UsageError(tool, "info", "info: give one or more episode files");
     }
-    const std::string& path = parsed.operands[0];
-    Inspection inspection;
-    if (!Inspect(path, inspection)) return Fail(tool, path, inspection.problem);
-    if (OptionValue(parsed, "json")) {
-        PrintJson(tool.out, path, inspection);
-    } else {
-        PrintText(tool.out, path, inspection);
+    const bool json = OptionValue(parsed, "json") != nullptr;
+    // Several files as JSON are one array; one file stays one object.
+    const bool array = json && parsed.operands.size() > 1;
+    if (array) std::fputs("[\n", tool.out);
+    bool first = true;
+    for (const std::string& path : parsed.operands) {
+        Inspection inspection;
+        if (!Inspect(path, inspection)) {
+            status = Fail(tool, path, inspection.problem);
+            continue;
+        }
+        if (!first) std::fputs(json ? ",\n" : "\n", tool.out);
+        first = false;
+        if (json) {
+            PrintJson(tool.out, path, inspection);
+        } else {
+            PrintText(tool.out, path, inspection);
+        }
+        if (!inspection.problem.empty()) status = Fail(tool, path, inspection.problem);
     }
-    if (inspection.problem.empty()) return kStatusOk;
-    return Fail(tool, path, inspection.problem);
+    if (json && !first) std::fputs("\n", tool.out);
+    if (array) std::fputs("]\n", tool.out);
+    return status;
 }
 
 int RunCheck(Tool& tool, int argc, const char* const* argv) {

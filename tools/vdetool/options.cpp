@@ -41,10 +41,12 @@ bool ParseArguments(int argc, const char* const* argv, const std::vector<OptionR
         }
         if (!rule) {
             const std::string given = args[optind - 1];
-            error =
-                "unknown option '" +
-                (which > 0 ? std::string("-") + char(which) : given.substr(0, given.find('='))) +
-                "'";
+            std::vector<std::string> names;
+            for (const OptionRule& known : rules) names.push_back(std::string("--") + known.name);
+            error = UnknownName(
+                "option",
+                which > 0 ? std::string("-") + char(which) : given.substr(0, given.find('=')),
+                names);
             return false;
         }
         const std::string display = std::string("--") + rule->name;
@@ -64,4 +66,30 @@ bool ParseArguments(int argc, const char* const* argv, const std::vector<OptionR
 const std::string* OptionValue(const ParsedArguments& parsed, const char* name) {
     const auto found = parsed.options.find(name);
     return found == parsed.options.end() ? nullptr : &found->second;
+}
+
+bool OneEditApart(const std::string& a, const std::string& b) {
+    if (a == b) return false;
+    const std::string& shorter = a.size() <= b.size() ? a : b;
+    const std::string& longer = a.size() <= b.size() ? b : a;
+    if (longer.size() - shorter.size() > 1) return false;
+    size_t start = 0;
+    while (start < shorter.size() && shorter[start] == longer[start]) ++start;
+    if (shorter.size() < longer.size())
+        return shorter.compare(start, std::string::npos, longer, start + 1, std::string::npos) == 0;
+    // Same length: one character replaced, or two neighbours swapped.
+    const size_t rest = start + 1;
+    if (shorter.compare(rest, std::string::npos, longer, rest, std::string::npos) == 0) return true;
+    return rest < shorter.size() && shorter[start] == longer[rest] &&
+           shorter[rest] == longer[start] &&
+           shorter.compare(rest + 1, std::string::npos, longer, rest + 1, std::string::npos) == 0;
+}
+
+std::string UnknownName(const char* kind, const std::string& name,
+                        const std::vector<std::string>& known) {
+    std::string message = std::string("unknown ") + kind + " '" + name + "'";
+    for (const std::string& candidate : known) {
+        if (OneEditApart(name, candidate)) return message + "; did you mean '" + candidate + "'?";
+    }
+    return message;
 }

@@ -26,3 +26,12 @@ bool ParseArguments(int argc, const char* const* argv, const std::vector<OptionR
 
 // The value of an option that was given, or null.
 const std::string* OptionValue(const ParsedArguments& parsed, const char* name);
+
+// True when `a` becomes `b` by inserting, removing or replacing one
+// character, or by swapping two neighbouring ones.
+bool OneEditApart(const std::string& a, const std::string& b);
+
+// "unknown KIND 'NAME'", with "; did you mean 'X'?" when one of `known` is one
+// edit away from it.
+std::string UnknownName(const char* kind, const std::string& name,
+                        const std::vector<std::string>& known);

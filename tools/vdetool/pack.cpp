@@ -93,6 +93,11 @@ bool ReadHeaderOptions(Tool& tool, const ParsedArguments& parsed, HeaderOptions&
     fields.name = OptionValue(parsed, "name");
     fields.startLevel = OptionValue(parsed, "start-level");
     fields.place = OptionValue(parsed, "place");
+    // The editor refuses an empty name the same way: it would leave no name.
+    if (fields.name && fields.name->empty()) {
+        UsageError(tool, "pack", "pack: --name is empty");
+        return false;
+    }
     if (fields.name &&
         !EncodeField(tool, "name", *fields.name, fields.nameField, sizeof fields.nameField)) {
         return false;
@@ -198,9 +203,10 @@ int RunPack(Tool& tool, int argc, const char* const* argv) {
     ParsedArguments parsed;
     int status = kStatusOk;
     const std::vector<OptionRule> rules = {
-        {"output", 'o', true}, {"image", 0, true},    {"title", 0, true},
-        {"lowtitle", 0, true}, {"name", 0, true},     {"start-level", 0, true},
-        {"place", 0, true},    {"template", 0, true}, {"palette", 0, true},
+        {"output", 'o', true}, {"image", 0, true},      {"title", 0, true},
+        {"lowtitle", 0, true}, {"name", 0, true},       {"start-level", 0, true},
+        {"place", 0, true},    {"template", 0, true},   {"palette", 0, true},
+        {"dither", 0, true},   {"background", 0, true},
     };
     if (!ParseCommand(tool, "pack", argc, argv, rules, parsed, status)) return status;
     if (!parsed.operands.empty()) {
@@ -214,7 +220,11 @@ int RunPack(Tool& tool, int argc, const char* const* argv) {
         }
     }
     HeaderOptions fields;
-    if (!ReadHeaderOptions(tool, parsed, fields)) return kStatusUsage;
+    ConversionOptions options;
+    if (!ReadHeaderOptions(tool, parsed, fields) ||
+        !ReadConversionOptions(tool, "pack", parsed, options)) {
+        return kStatusUsage;
+    }
     SDL_Color palette[kPaletteEntries];
     if (!LoadPalette(tool, parsed, palette)) return kStatusFailed;
     OwnedEpisode episode;
@@ -225,7 +235,7 @@ int RunPack(Tool& tool, int argc, const char* const* argv) {
     OwnedSurface pictures[3] = {
         {nullptr, &SDL_FreeSurface}, {nullptr, &SDL_FreeSurface}, {nullptr, &SDL_FreeSurface}};
     for (int slot = 0; slot < 3; ++slot) {
-        pictures[slot] = ReadInPalette(tool, *paths[slot], palette);
+        pictures[slot] = ReadInPalette(tool, *paths[slot], palette, options);
         if (!pictures[slot]) return kStatusFailed;
     }
     const SDL_Surface* title = pictures[1].get();

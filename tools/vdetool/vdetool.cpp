@@ -1,6 +1,9 @@
 #include "vdetool.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "colour_match.h"
@@ -19,21 +22,33 @@ const char kToolUsage[] =
     "and converts pictures to its palette.\n"
     "\n"
     "Commands:\n"
-    "  info FILE.vde [--json]     every header field, the picture and blob sizes,\n"
+    "  info FILE.vde... [--json]  every header field, the picture and blob sizes,\n"
     "                             and whether the file is sound\n"
     "  check FILE.vde...          one line per file: ok, or why it is damaged\n"
     "  unpack FILE.vde            the three pictures as 8-bit BMP or PNG files\n"
     "  pack -o OUT.vde ...        an episode from three pictures\n"
     "  convert IN OUT             a picture to an 8-bit picture in the palette\n"
+    "  convert -o DIR IN...       several pictures, into DIR\n"
+    "  palette OUT                the palette for drawing programs (.gpl, .act,\n"
+    "                             .hex, .png)\n"
+    "  help [COMMAND]             this help, or a command's\n"
     "\n"
     "The palette is \"menu.pal\" in the working directory unless --palette names\n"
     "another. Pictures are read from BMP (1, 4, 8, 16, 24, 32 bits) and PNG.\n"
-    "'vdetool COMMAND --help' tells more. Exit status: 0 success, 1 a file could\n"
+    "'vdetool help COMMAND' tells more. Exit status: 0 success, 1 a file could\n"
     "not be read, converted or written, 2 wrong usage.\n"
     "\n"
     "Options:\n"
     "  -h, --help     this help\n"
     "  --version      the version\n";
+
+// The options pack and convert share.
+#define VDETOOL_CONVERSION_OPTIONS                                                   \
+    "  --dither none|fs|ordered  exact nearest colours (default), Floyd-Steinberg\n" \
+    "                         error diffusion, or an 8x8 ordered pattern\n"          \
+    "  --background RRGGBB    the colour under transparent pixels (default\n"        \
+    "                         000000)\n"                                             \
+    "  --palette FILE         the palette (default menu.pal)\n"
 
 struct CommandEntry {
     const char* name;
@@ -43,14 +58,15 @@ struct CommandEntry {
 
 const CommandEntry kCommands[] = {
     {"info", &RunInfo,
-     "Usage: vdetool info FILE.vde [--json]\n"
-     "Shows every header field of the episode file: the name and start level as\n"
+     "Usage: vdetool info FILE.vde... [--json]\n"
+     "Shows every header field of each episode file: the name and start level as\n"
      "text, the place in the episode list, headerSize and the six extra integers\n"
      "in decimal and hexadecimal, the picture sizes, the three blob lengths and\n"
      "the compression ratio; then whether the file is complete and its pictures\n"
-     "unpack, with the reason when not. Exit status 1 when it is not sound.\n"
+     "unpack, with the reason when not. Exit status 1 when one is not sound.\n"
      "\n"
-     "  --json         the same as one JSON object\n"},
+     "  --json         the same as one JSON object, or an array of them for\n"
+     "                 several files\n"},
     {"check", &RunCheck,
      "Usage: vdetool check FILE.vde...\n"
      "Writes \"FILE: ok\" for each sound episode file and \"FILE: reason\" for each\n"
@@ -59,7 +75,8 @@ const CommandEntry kCommands[] = {
      "Usage: vdetool unpack FILE.vde [-o DIR] [--format bmp|png] [--palette FILE]\n"
      "Writes the episode's pictures as Image.bmp, Title.bmp and LowTitle.bmp\n"
      "(.png with --format png): 8-bit pictures in the palette, into DIR (the\n"
-     "working directory by default; made when it does not exist).\n"
+     "working directory by default; made when it does not exist). The three\n"
+     "files are replaced together or not at all.\n"
      "\n"
      "  -o, --output DIR      where to write the pictures\n"
      "  --format bmp|png      the kind of picture file (default bmp)\n"
@@ -75,7 +92,7 @@ const CommandEntry kCommands[] = {
      "  --image FILE           the Image picture\n"
      "  --title FILE           the Title picture\n"
      "  --lowtitle FILE        the LowTitle picture\n"
-     "  --name TEXT            the episode name (at most 127 characters of code\n"
+     "  --name TEXT            the episode name (1 to 127 characters of code\n"
      "                         page 850; default \"#Kelto@Episode\")\n"
      "  --start-level NAME     the level it starts with, stored as given (at\n"
      "                         most 31 characters; default \"CASTLE1.VLV\")\n"
@@ -83,16 +100,34 @@ const CommandEntry kCommands[] = {
      "                         (default 7)\n"
      "  --template OLD.vde     take the header fields from this episode file\n"
      "                         instead of a fresh editor's; the options above\n"
-     "                         still override them\n"
-     "  --palette FILE         the palette (default menu.pal)\n"},
+     "                         still override them\n" VDETOOL_CONVERSION_OPTIONS},
     {"convert", &RunConvert,
-     "Usage: vdetool convert IN OUT [--palette FILE]\n"
-     "Converts a BMP or PNG picture of any depth to an 8-bit picture in the\n"
-     "palette by the editor's nearest-colour rule; OUT is a BMP or PNG file by\n"
-     "its extension (.bmp or .png).\n"
+     "Usage: vdetool convert IN OUT [OPTIONS]\n"
+     "       vdetool convert -o DIR IN... [OPTIONS]\n"
+     "Converts BMP or PNG pictures of any depth to 8-bit pictures in the palette\n"
+     "by the editor's nearest-colour rule. OUT is a BMP or PNG file by its\n"
+     "extension; with -o, each IN becomes DIR/NAME.bmp (or .png), NAME being its\n"
+     "file name without extension. '-' as IN reads standard input, as OUT writes\n"
+     "standard output (the format then from --format, else the input's). A\n"
+     "picture that fails is reported and the others are still converted.\n"
      "\n"
-     "  --palette FILE   the palette (default menu.pal)\n"},
+     "  -o, --output DIR       convert several pictures into this directory\n"
+     "  --format bmp|png       the kind of picture written\n" VDETOOL_CONVERSION_OPTIONS},
+    {"palette", &RunPalette,
+     "Usage: vdetool palette OUT [--format gpl|act|hex|png] [--palette FILE]\n"
+     "Writes the palette in a drawing program's format, by OUT's extension:\n"
+     ".gpl (GIMP, Krita, Inkscape, Aseprite), .act (Photoshop's colour table, 768\n"
+     "bytes), .hex (one RRGGBB per line), .png (16x16 squares of 16x16 pixels,\n"
+     "index 0 top left, row by row). All 256 entries in order, duplicates too.\n"
+     "'-' as OUT writes standard output, in the --format given.\n"
+     "\n"
+     "  --format NAME          the format, when OUT's extension does not say it\n"
+     "  --palette FILE         the palette (default menu.pal)\n"},
 };
+
+const std::vector<std::string> kCommandNames = {"info",    "check",   "unpack", "pack",
+                                                "convert", "palette", "help"};
+const std::vector<std::string> kToolOptions = {"--help", "--version"};
 
 const CommandEntry* FindCommand(const char* name) {
     for (const CommandEntry& entry : kCommands) {
@@ -159,19 +194,80 @@ bool LoadPalette(Tool& tool, const ParsedArguments& parsed, SDL_Color palette[kP
     return true;
 }
 
-OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color* palette) {
+bool ReadConversionOptions(Tool& tool, const char* command, const ParsedArguments& parsed,
+                           ConversionOptions& options) {
+    if (const std::string* dither = OptionValue(parsed, "dither")) {
+        const struct {
+            const char* name;
+            Dither dither;
+        } kinds[] = {{"none", Dither::kNone},
+                     {"fs", Dither::kFloydSteinberg},
+                     {"ordered", Dither::kOrdered}};
+        const auto* kind = std::find_if(std::begin(kinds), std::end(kinds),
+                                        [&](const auto& k) { return *dither == k.name; });
+        if (kind == std::end(kinds)) {
+            UsageError(
+                tool, command,
+                std::string(command) + ": --dither is none, fs or ordered, not '" + *dither + "'");
+            return false;
+        }
+        options.dither = kind->dither;
+    }
+    tool.backgroundGiven = false;
+    if (const std::string* background = OptionValue(parsed, "background")) {
+        const bool hex = std::all_of(background->begin(), background->end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c));
+        });
+        if (background->size() != 6 || !hex) {
+            UsageError(tool, command,
+                       std::string(command) + ": --background is a colour RRGGBB, not '" +
+                           *background + "'");
+            return false;
+        }
+        options.background = static_cast<uint32_t>(std::strtoul(background->c_str(), nullptr, 16));
+        tool.backgroundGiven = true;
+    }
+    return true;
+}
+
+std::string InputName(const std::string& path) {
+    return path == "-" ? "standard input" : path;
+}
+
+OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color* palette,
+                           const ConversionOptions& options, PictureFormat* format) {
     Problem problem;
-    SDL_Surface* picture = ReadPictureFile(path.c_str(), &problem);
+    SDL_Surface* picture =
+        ReadPictureFile(path == "-" ? "/dev/stdin" : path.c_str(), &problem, format);
     if (!picture) {
-        Fail(tool, path, problem.reason);
+        Fail(tool, InputName(path), problem.reason);
         return OwnedSurface(nullptr, &SDL_FreeSurface);
     }
-    if (!ConvertToPalette(&picture, palette)) {
+    if (!tool.backgroundGiven && !tool.toldOfTransparency && HasTransparency(picture)) {
+        std::fprintf(tool.err,
+                     "vdetool: %s: transparent pixels laid over %06lX; --background RRGGBB "
+                     "chooses another colour\n",
+                     InputName(path).c_str(), static_cast<unsigned long>(options.background));
+        tool.toldOfTransparency = true;
+    }
+    if (!ConvertToPalette(&picture, palette, options)) {
         SDL_FreeSurface(picture);
-        Fail(tool, path, "cannot convert the picture to the palette (out of memory)");
+        Fail(tool, InputName(path), "cannot convert the picture to the palette (out of memory)");
         return OwnedSurface(nullptr, &SDL_FreeSurface);
     }
     return OwnedSurface(picture, &SDL_FreeSurface);
+}
+
+int RunHelp(Tool& tool, int argc, const char* const* argv) {
+    if (argc > 1) return UsageError(tool, nullptr, "help: give at most one command");
+    if (argc == 0 || std::strcmp(argv[0], "help") == 0) {
+        std::fputs(kToolUsage, tool.out);
+        return kStatusOk;
+    }
+    const CommandEntry* command = FindCommand(argv[0]);
+    if (!command) return UsageError(tool, nullptr, UnknownName("command", argv[0], kCommandNames));
+    std::fputs(command->usage, tool.out);
+    return kStatusOk;
 }
 
 int RunVdetool(int argc, const char* const* argv, FILE* out, FILE* err) {
@@ -186,18 +282,20 @@ int RunVdetool(int argc, const char* const* argv, FILE* out, FILE* err) {
         std::fputs(kToolUsage, out);
     } else if (std::strcmp(first, "--version") == 0) {
         std::fprintf(out, "vdetool %s\n", VDETOOL_VERSION);
+    } else if (std::strcmp(first, "help") == 0) {
+        status = RunHelp(tool, argc - 2, argv + 2);
     } else if (const CommandEntry* command = FindCommand(first)) {
         status = command->run(tool, argc - 2, argv + 2);
     } else {
         return UsageError(tool, nullptr,
-                          (first[0] == '-' ? "unknown option '" : "unknown command '") +
-                              std::string(first) + "'");
+                          UnknownName(first[0] == '-' ? "option" : "command", first,
+                                      first[0] == '-' ? kToolOptions : kCommandNames));
     }
     // Output that never arrived (a full disk behind a redirection) is a
     // failed command, not a success.
     if ((std::fflush(out) != 0 || std::ferror(out) != 0) && status == 0) {
         std::fprintf(err, "vdetool: standard output: write failed\n");
-        return 1;
+        return kStatusFailed;
     }
     return status;
 }
