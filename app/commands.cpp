@@ -114,9 +114,15 @@ void EditorApp::EditStartLevel() {
     AnswerBuffer text = {};
     PromptText(text, "Enter startlevel:", 128, 64, screen);
     if (text[0] == '\0') return;
-    // A level name that would not fit the field with its extension is refused
-    // rather than stored without it or cut short: either names another file.
-    if (std::strlen(text) + 1 + kExtensionLength >= kStartLevelSize) return;
+    // The extension is added below 29 characters, as for every name, so a
+    // level file named with its own ".VLV" fits too. A text that would not
+    // fit the field with its zero byte (28 characters, 32 with ".VLV", or
+    // 32) is refused rather than cut short: that would name another file.
+    const size_t length = std::strlen(text);
+    if (length == kMaxNameForExtension || length >= kStartLevelSize) {
+        ShowMessage("Start level too long!");
+        return;
+    }
     AppendExtension("VLV", text);
     SetStartLevel(episode, text);
 }

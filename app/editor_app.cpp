@@ -1,13 +1,33 @@
 #include "editor_app.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "event_feed.h"
 #include "font.h"
 #include "reference_palette.h"
 
 void EditorApp::Init(uint16_t width, uint16_t height, uint32_t flags) {
+#if !defined(_WIN32) && !defined(__APPLE__)
+    // Without an X display SDL falls back to drawing the window as text in
+    // the terminal, which never ends without one. Say so instead, unless the
+    // user chose a video driver on purpose.
+    if (!std::getenv("DISPLAY") && !std::getenv("SDL_VIDEODRIVER")) {
+        // The hint runs as printed from anywhere: this folder, this program.
+        char self[4096] = "vde_editor", here[4096] = ".";
+        const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (length > 0) self[length] = '\0';
+        if (!getcwd(here, sizeof here)) std::strcpy(here, ".");
+        std::fprintf(stderr,
+                     "No display: DISPLAY is not set, and the editor needs an X display; to try "
+                     "it in a virtual one: cd '%s' && xvfb-run -a -s '-screen 0 640x480x24' '%s'\n",
+                     here, self);
+        std::exit(1);
+    }
+#endif
     if (SDL_Init(flags) < 0) {
         std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
         std::exit(1);
@@ -27,6 +47,7 @@ void EditorApp::Init(uint16_t width, uint16_t height, uint32_t flags) {
         std::exit(1);
     }
     if (!LoadReferencePalette()) {
+        std::fprintf(stderr, "Couldn't find \"menu.pal\" in the working directory\n");
         DrawText("Couldn't find \"menu.pal\"\nQuitting...", 64, 64, screen);
         SDL_UpdateRect(screen, 0, 0, 0, 0);
         WaitForKey();

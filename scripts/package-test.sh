@@ -75,12 +75,21 @@ for lib in 'libsdl1\.2' 'libpng16-16' 'zlib1g' 'libc6' 'libstdc\+\+6' 'libgcc-s1
   [[ $depends =~ (^|, )$lib ]] || fail "Depends lacks ${lib//\\/}"
 done
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
+[[ "$(dpkg-deb -f "$deb" Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] ||
+  fail "the Maintainer field is not Name <address>: $(dpkg-deb -f "$deb" Maintainer)"
 for path in usr/bin/vde_editor usr/bin/vdetool \
-    usr/share/man/man1/vde_editor.1 usr/share/man/man1/vdetool.1 \
+    usr/share/man/man1/vde_editor.1.gz usr/share/man/man1/vdetool.1.gz \
+    usr/share/doc/vde-editor/copyright usr/share/applications/vde_editor.desktop \
+    usr/share/icons/hicolor/scalable/apps/vde_editor.svg \
     usr/share/doc/vde-editor/README.md usr/share/doc/vde-editor/docs/quirks.md \
     usr/share/doc/vde-editor/examples/menu.pal usr/share/doc/vde-editor/examples/sunset.bmp \
     usr/share/doc/vde-editor/examples/logo.bmp usr/share/doc/vde-editor/examples/banner.bmp; do
   grep -qx "\./$path" <<<"$contents" || fail "the package lacks /$path"
+done
+# The samples by name: exports left in examples/ by trying the editor are not
+# samples.
+for path in Image.bmp Title.bmp LowTitle.bmp; do
+  grep -q "examples/$path\$" <<<"$contents" && fail "the package holds the export $path as a sample"
 done
 
 echo "-- installing"
@@ -169,17 +178,17 @@ xvfb_pid=""
 
 echo "-- manual pages"
 for page in vde_editor vdetool; do
-  file=/usr/share/man/man1/$page.1
+  file=/usr/share/man/man1/$page.1.gz
   [ -f "$file" ] || fail "$file is not installed"
   if command -v man >/dev/null; then
     [ "$(man -w "$page")" = "$file" ] || fail "man -w $page finds $(man -w "$page" 2>&1)"
   fi
   # The version in the page's header is written by hand: it must follow the
   # project's.
-  head -n 5 "$file" | grep -q "^\.TH .* \"$page $version\"" ||
+  zcat "$file" | head -n 5 | grep -q "^\.TH .* \"$page $version\"" ||
     fail "$file does not name version $version in its .TH line"
   if command -v groff >/dev/null; then
-    warnings=$(groff -man -Tutf8 -ww -z "$file" 2>&1)
+    warnings=$(zcat "$file" | groff -man -Tutf8 -ww -z 2>&1)
     [ -z "$warnings" ] || fail "$file: $warnings"
   fi
 done
@@ -192,7 +201,8 @@ apt_get remove vde-editor >/dev/null
 if dpkg-query -W vde-editor >/dev/null 2>&1; then apt_get purge vde-editor >/dev/null; fi
 installed && fail "vde-editor is still installed after apt-get purge"
 for path in /usr/bin/vde_editor /usr/bin/vdetool /usr/share/doc/vde-editor \
-    /usr/share/man/man1/vde_editor.1 /usr/share/man/man1/vdetool.1; do
+    /usr/share/man/man1/vde_editor.1.gz /usr/share/man/man1/vdetool.1.gz \
+    /usr/share/applications/vde_editor.desktop; do
   [ ! -e "$path" ] || fail "$path is still there after apt-get purge"
 done
 we_installed=0

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cp850.h"
 #include "event_feed.h"
 #include "font.h"
 #include "keymaps.h"
@@ -41,26 +42,42 @@ struct PromptLine {
     }
 };
 
-// Shift wins over Alt; the modifier state is SDL's at the time the key is
-// examined.
-KeyOutcome HandleKey(PromptLine& line, uint16_t key) {
+// The character a key types. What the keyboard's own layout prints comes
+// first: SDL's Unicode translation, when it gave a printable character that
+// code page 850 has. Otherwise, and while Alt (not AltGr, which SDL reports
+// as Mode) is held, the keyboard tables, Shift winning over Alt, read with
+// the modifier state SDL has when the key is examined. 0: nothing to type.
+uint8_t TypedCode(const SDL_keysym& keysym) {
     const SDLMod mod = SDL_GetModState();
     const bool shift = (mod & KMOD_SHIFT) != 0;
     const bool alt = (mod & KMOD_ALT) != 0;
-    if (key >= 32 && key <= 96) {
-        line.Type(shift ? KeyMapShift[key] : alt ? KeyMapAlt[key] : KeyMapPlain[key]);
-    } else if (key >= 97 && key <= 122) {
-        line.Type(static_cast<uint8_t>(shift ? key - 32 : key));
-    } else if (key >= SDLK_WORLD_0 && key <= SDLK_WORLD_95) {
-        // National keys of an X keymap arrive as their Latin-1 characters.
-        line.Type(Latin1KeyToCp850(key, shift));
-    } else if (key == SDLK_BACKSPACE) {
-        line.Erase();
-    } else if (key == SDLK_RETURN) {
-        return KeyOutcome::Accept;
-    } else if (key == SDLK_ESCAPE) {
-        return KeyOutcome::Cancel;
+    uint8_t code = 0;
+    if (!alt && keysym.unicode >= 32 && keysym.unicode != 127 &&
+        UnicodeToCp850(keysym.unicode, &code)) {
+        return code;
     }
+    const uint16_t key = static_cast<uint16_t>(keysym.sym & 0xFFFF);
+    if (key >= 32 && key <= 96)
+        return shift ? KeyMapShift[key] : alt ? KeyMapAlt[key] : KeyMapPlain[key];
+    if (key >= 97 && key <= 122) return static_cast<uint8_t>(shift ? key - 32 : key);
+    // National keys of an X keymap arrive as their Latin-1 characters.
+    if (key >= SDLK_WORLD_0 && key <= SDLK_WORLD_95) return Latin1KeyToCp850(key, shift);
+    return 0;
+}
+
+KeyOutcome HandleKey(PromptLine& line, const SDL_keysym& keysym) {
+    switch (keysym.sym) {
+        case SDLK_BACKSPACE:
+            line.Erase();
+            return KeyOutcome::Continue;
+        case SDLK_RETURN:
+            return KeyOutcome::Accept;
+        case SDLK_ESCAPE:
+            return KeyOutcome::Cancel;
+        default:
+            break;
+    }
+    if (const uint8_t code = TypedCode(keysym)) line.Type(code);
     return KeyOutcome::Continue;
 }
 
@@ -72,6 +89,9 @@ bool PromptText(char* result, const char* prompt, int x, int y, SDL_Surface* sur
     DrawText(prompt, static_cast<int16_t>(x + 4), static_cast<int16_t>(y + 4), surface);
     SDL_UpdateRect(surface, x, y, kBoxWidth, kBoxHeight);
 
+    // Unicode translation costs SDL a lookup per key; it is on only while a
+    // line is typed.
+    const int translating = SDL_EnableUNICODE(1);
     PromptLine line;
     line.x = x;
     line.y = y;
@@ -84,12 +104,12 @@ bool PromptText(char* result, const char* prompt, int x, int y, SDL_Surface* sur
         while (outcome == KeyOutcome::Continue && PollEvent(&event)) {
             if (event.type == SDL_QUIT) std::exit(0);
             if (event.type != SDL_KEYDOWN) continue;
-            outcome = HandleKey(line, static_cast<uint16_t>(event.key.keysym.sym & 0xFFFF));
+            outcome = HandleKey(line, event.key.keysym);
         }
-        if (outcome == KeyOutcome::Cancel) return false;
         SDL_UpdateRect(surface, x, y, kBoxWidth, kBoxHeight);
     }
-    if (line.count == 0) return false;
+    SDL_EnableUNICODE(translating);
+    if (outcome == KeyOutcome::Cancel || line.count == 0) return false;
     std::memcpy(result, line.text, static_cast<size_t>(line.count) + 1);
     return true;
 }
