@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
 # Safe to run again: it installs only what is missing. Needs root (or sudo).
+#   bash scripts/install-deps.sh [--bench]   (--bench: also the peers that
+#                                             bench/convert_bench.py measures)
 set -euo pipefail
 
 packages=(
@@ -11,6 +13,7 @@ packages=(
   xvfb xdotool x11-utils python3 python3-xlib imagemagick
   dpkg-dev file man-db
 )
+[ "${1:-}" = --bench ] && packages+=(python3-pil)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 missing=()
