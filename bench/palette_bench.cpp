@@ -147,6 +147,30 @@ SDL_Surface* ConvertByRule(SDL_Surface* from, const SDL_Color* palette) {
     return made;
 }
 
+// The rule in its integer form: the smallest sum of differences, compared as
+// whole numbers (the float form divides each sum by three first). The same
+// indices; the fairer baseline for a method's speed.
+SDL_Surface* ConvertByIntegerRule(SDL_Surface* from, const SDL_Color* palette) {
+    SDL_Surface* made = SDL_CreateRGBSurface(0, from->w, from->h, 8, 0, 0, 0, 0);
+    if (!made) return nullptr;
+    SDL_SetColors(made, const_cast<SDL_Color*>(palette), 0, 256);
+    for (int y = 0; y < from->h; ++y) {
+        for (int x = 0; x < from->w; ++x) {
+            const uint32_t p = PixelAt(from, x, y);
+            const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            int best = 1 << 30, chosen = 0;
+            for (int k = 0; k < 256; ++k) {
+                const int sum = std::abs(r - palette[k].r) + std::abs(g - palette[k].g) +
+                                std::abs(b - palette[k].b);
+                if (sum < best) best = sum, chosen = k;
+            }
+            static_cast<uint8_t*>(made->pixels)[y * made->pitch + x] = static_cast<uint8_t>(chosen);
+        }
+    }
+    SDL_FreeSurface(from);
+    return made;
+}
+
 struct Picture {
     const char* name;
     SDL_Surface* surface;
@@ -161,7 +185,12 @@ SDL_Surface* GetPicture(const std::string& name) {
     static std::map<std::string, SDL_Surface*> made;
     auto it = made.find(name);
     if (it != made.end()) return it->second;
-    SDL_Surface* s = name == "photo304x354"      ? PhotoLike(304, 354)
+    // "photoNNN": a square photo of about NNN pixels, for the crossover.
+    const int side = name.compare(0, 5, "photo") == 0 && name.find('x') == std::string::npos
+                         ? static_cast<int>(std::sqrt(std::stod(name.substr(5))))
+                         : 0;
+    SDL_Surface* s = side                        ? PhotoLike(side, side)
+                     : name == "photo304x354"    ? PhotoLike(304, 354)
                      : name == "pixelart304x354" ? PixelArt(304, 354)
                                                  : PhotoLike(4096, 4096);
     made[name] = s;
@@ -173,13 +202,14 @@ void SetCounters(benchmark::State& state, const SDL_Surface* s) {
     state.counters["colours"] = static_cast<double>(DistinctColours(s));
 }
 
-void BM_Rule(benchmark::State& state, const std::string& name) {
+void BM_Rule(benchmark::State& state, const std::string& name, bool integer) {
     SDL_Surface* source = GetPicture(name);
     for (auto _ : state) {
         state.PauseTiming();
         SDL_Surface* s = Copy(source);
         state.ResumeTiming();
-        s = ConvertByRule(s, Palette().data());
+        s = integer ? ConvertByIntegerRule(s, Palette().data())
+                    : ConvertByRule(s, Palette().data());
         benchmark::DoNotOptimize(s->pixels);
         state.PauseTiming();
         SDL_FreeSurface(s);
@@ -237,6 +267,39 @@ void BM_Mapping(benchmark::State& state, const std::string& name) {
     SDL_FreeSurface(made);
 }
 
+// The colour cells, built afresh for each picture as a process that converts
+// one picture builds them.
+void BM_Cells(benchmark::State& state, const std::string& name) {
+    SDL_Surface* source = GetPicture(name);
+    SDL_Surface* s = Copy(source);
+    for (auto _ : state) {
+        ConvertTrueColourToReference(&s, Palette().data(), ColourMatcher::kCells);
+        benchmark::DoNotOptimize(s->pixels);
+        state.PauseTiming();
+        SDL_FreeSurface(s);
+        s = Copy(source);
+        state.ResumeTiming();
+    }
+    SDL_FreeSurface(s);
+    SetCounters(state, source);
+}
+
+// What one process that converts one picture through the table pays: the
+// table built, then the picture mapped.
+void BM_TableFirst(benchmark::State& state, const std::string& name) {
+    SDL_Surface* source = GetPicture(name);
+    std::unique_ptr<uint8_t[]> table(new uint8_t[kColourTableSize]);
+    SDL_Surface* made = SDL_CreateRGBSurface(0, source->w, source->h, 8, 0, 0, 0, 0);
+    for (auto _ : state) {
+        BuildColourTable(Palette().data(), table.get());
+        MapThroughColourTable(table.get(), static_cast<const uint8_t*>(source->pixels),
+                              source->pitch, source->w, source->h,
+                              static_cast<uint8_t*>(made->pixels), made->pitch);
+        benchmark::DoNotOptimize(made->pixels);
+    }
+    SDL_FreeSurface(made);
+}
+
 void BM_TableSetUp(benchmark::State& state) {
     std::unique_ptr<uint8_t[]> table(new uint8_t[kColourTableSize]);
     for (auto _ : state) {
@@ -266,11 +329,12 @@ class RecordingReporter : public benchmark::ConsoleReporter {
     RecordingReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                // CPU time: the machines these run on are shared, and wall time
-                // then measures the neighbours as much as the code.
-                seconds[run.benchmark_name()] =
-                    run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            // The median of the repetitions, in wall time: the table is built
+            // on two threads, and CPU time would count only one of them.
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" &&
+                !run.error_occurred) {
+                seconds[run.run_name.str()] =
+                    run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -286,23 +350,41 @@ void PrintRatio(const std::map<std::string, double>& seconds, const char* what,
                 a->second / b->second);
 }
 
+std::string Key(const char* kind, const std::string& picture) {
+    return std::string(kind) + "/" + picture + "/real_time";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (const char* name : {"photo304x354", "pixelart304x354", "photo4096x4096"}) {
-        if (!GetPicture(name)) {
-            std::fprintf(stderr, "cannot make picture %s\n", name);
+    const char* pictures[] = {"photo304x354", "pixelart304x354", "photo4096x4096"};
+    for (const std::string n : pictures) {
+        if (!GetPicture(n)) {
+            std::fprintf(stderr, "cannot make picture %s\n", n.c_str());
             return 1;
         }
-        const std::string n = name;
-        auto* rule = benchmark::RegisterBenchmark(("Rule/" + n).c_str(), BM_Rule, n);
-        rule->Unit(benchmark::kMillisecond)->UseRealTime();
         // The rule on the large picture takes seconds: once is enough.
-        if (n == "photo4096x4096") rule->Iterations(1);
-        benchmark::RegisterBenchmark(("Table/" + n).c_str(), BM_Table, n)
+        for (const bool integer : {false, true}) {
+            auto* rule = benchmark::RegisterBenchmark(
+                ((integer ? "RuleInt/" : "Rule/") + n).c_str(), BM_Rule, n, integer);
+            rule->Unit(benchmark::kMillisecond)->UseRealTime();
+            if (n == "photo4096x4096") rule->Iterations(1);
+        }
+        for (const auto& [kind, run] :
+             {std::pair{"Table", &BM_Table}, {"Cells", &BM_Cells}, {"Mapping", &BM_Mapping}}) {
+            benchmark::RegisterBenchmark((std::string(kind) + "/" + n).c_str(), run, n)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+        }
+    }
+    // Where a one-picture process is better off with the table than with
+    // cells: pictures of 2^16 to 2^22 pixels, each way.
+    for (int bits = 16; bits <= 22; ++bits) {
+        const std::string n = "photo" + std::to_string(1 << bits);
+        benchmark::RegisterBenchmark(("Cells/" + n).c_str(), BM_Cells, n)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
-        benchmark::RegisterBenchmark(("Mapping/" + n).c_str(), BM_Mapping, n)
+        benchmark::RegisterBenchmark(("TableFirst/" + n).c_str(), BM_TableFirst, n)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
@@ -314,37 +396,41 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // The cases run interleaved, in random order and repeated, so that a
+    // neighbour's burst of work spreads over all of them alike.
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    char repetitions[] = "--benchmark_repetitions=3";
+    char aggregates[] = "--benchmark_report_aggregates_only=true";
+    args.insert(args.begin() + 1, {interleave, repetitions, aggregates});
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     const auto& s = reporter.seconds;
-    std::printf("\nRatios (CPU time per picture):\n");
-    PrintRatio(s, "photo 304x354: rule / table", "Rule/photo304x354/real_time",
-               "Table/photo304x354/real_time");
-    PrintRatio(s, "pixel art 304x354: rule / table", "Rule/pixelart304x354/real_time",
-               "Table/pixelart304x354/real_time");
-    PrintRatio(s, "pixel art 304x354: table / byte copy", "Table/pixelart304x354/real_time",
-               "ByteCopy/pixelart304x354/real_time");
-    PrintRatio(s, "pixel art 304x354: mapping / byte copy", "Mapping/pixelart304x354/real_time",
-               "ByteCopy/pixelart304x354/real_time");
-    PrintRatio(s, "photo 4096x4096: rule / table", "Rule/photo4096x4096/iterations:1/real_time",
-               "Table/photo4096x4096/real_time");
-    PrintRatio(s, "table set-up / photo 304x354 by table", "TableSetUp/real_time",
-               "Table/photo304x354/real_time");
-    // A picture converted right after the palette is chosen pays for the
-    // table too.
-    auto withSetUp = [&s](const char* what, const std::string& rule, const std::string& table) {
-        auto r = s.find(rule), t = s.find(table), u = s.find("TableSetUp/real_time");
-        if (r == s.end() || t == s.end() || u == s.end()) return;
-        std::printf("  %-42s %9.3f ms / %8.3f ms = %7.1fx\n", what, r->second * 1e3,
-                    (u->second + t->second) * 1e3, r->second / (u->second + t->second));
-    };
-    withSetUp("photo 304x354 first: rule / (set-up+table)", "Rule/photo304x354/real_time",
-              "Table/photo304x354/real_time");
-    withSetUp("photo 4096x4096 first: rule/(set-up+table)",
-              "Rule/photo4096x4096/iterations:1/real_time", "Table/photo4096x4096/real_time");
+    std::printf(
+        "\nRatios (median wall time per picture; the rule as stated, with floats, and as integers):\n");
+    for (const std::string n : pictures) {
+        const std::string once = n == "photo4096x4096" ? "/iterations:1" : "";
+        for (const char* method : {"Table", "Cells"}) {
+            for (const char* rule : {"Rule", "RuleInt"}) {
+                PrintRatio(s, (n + ": " + rule + " / " + method).c_str(),
+                           std::string(rule) + "/" + n + once + "/real_time", Key(method, n));
+            }
+        }
+    }
+    PrintRatio(s, "pixel art 304x354: table / byte copy", Key("Table", "pixelart304x354"),
+               Key("ByteCopy", "pixelart304x354"));
+    PrintRatio(s, "pixel art 304x354: mapping / byte copy", Key("Mapping", "pixelart304x354"),
+               Key("ByteCopy", "pixelart304x354"));
+    std::printf("\nCells against table set-up and mapping, one picture per process:\n");
+    for (int bits = 16; bits <= 22; ++bits) {
+        const std::string n = "photo" + std::to_string(1 << bits);
+        PrintRatio(s, (n + ": cells / (set-up + table)").c_str(), Key("Cells", n),
+                   Key("TableFirst", n));
+    }
     benchmark::Shutdown();
     return 0;
 }
