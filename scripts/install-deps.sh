@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need.
-# Safe to run again: it installs only what is missing. Needs root (or sudo).
-#   bash scripts/install-deps.sh [--bench]   (--bench: also the peers that
-#                                             bench/convert_bench.py measures)
+# Installs the Debian packages the project needs. Safe to run again: it
+# installs only what is missing. Needs root (or sudo).
+#
+#   bash scripts/install-deps.sh           building, running and every test
+#   bash scripts/install-deps.sh --run     building and running only
+#   bash scripts/install-deps.sh --bench   everything, and the peers that
+#                                          bench/convert_bench.py measures
 set -euo pipefail
 
-packages=(
-  build-essential cmake pkg-config
-  zlib1g-dev libpng-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev clang-tidy cppcheck
-  xvfb xdotool x11-utils python3 python3-xlib imagemagick
-  dpkg-dev file man-db
-)
+# Building and running: a compiler and CMake, SDL 1.2 (added below), zlib,
+# libpng; Xvfb for trying the editor without a display.
+packages=(build-essential cmake pkg-config zlib1g-dev libpng-dev xvfb)
+if [ "${1:-}" != --run ]; then
+  # The tests: GoogleTest, Google Benchmark, clang with libFuzzer and the
+  # sanitizers' runtime, clang-tidy, cppcheck; the end-to-end tests under
+  # Xvfb with xdotool, x11-utils, python3-xlib and ImageMagick's import; the
+  # package test's dpkg-dev, file and man-db.
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev clang-tidy cppcheck
+    xdotool x11-utils python3 python3-xlib imagemagick
+    dpkg-dev file man-db)
+fi
 [ "${1:-}" = --bench ] && packages+=(python3-pil)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 

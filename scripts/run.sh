@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh" --run
 cmake -S "$root" -B "$root/build" >/dev/null
 cmake --build "$root/build" --target vde_editor vdetool -j"$(nproc)"
 cd "$root/examples"
