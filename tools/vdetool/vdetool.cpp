@@ -117,7 +117,7 @@ const CommandEntry kCommands[] = {
      "Usage: vdetool palette OUT [--format gpl|act|hex|png] [--palette FILE]\n"
      "Writes the palette in a drawing program's format, by OUT's extension:\n"
      ".gpl (GIMP, Krita, Inkscape, Aseprite), .act (Photoshop's colour table, 768\n"
-     "bytes), .hex (one RRGGBB per line), .png (16x16 squares of 16x16 pixels,\n"
+     "bytes), .hex (one rrggbb per line), .png (16x16 squares of 16x16 pixels,\n"
      "index 0 top left, row by row). All 256 entries in order, duplicates too.\n"
      "'-' as OUT writes standard output, in the --format given.\n"
      "\n"
