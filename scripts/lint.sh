@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Static analysis of the project's own sources (app/ episode/ palette/ text/
+# Static analysis of the project's own sources (app/ episode/ files/ palette/ picture/ text/
 # tools/, not the generated text/font_data.cpp): clang-tidy with the checks in
 # .clang-tidy, then cppcheck with the suppressions in scripts/cppcheck.supp.
 # Exits non-zero when either reports anything or cannot run.
@@ -31,7 +31,7 @@ esac
 cd "$root"
 sources=()
 while IFS= read -r file; do sources+=("$file"); done < <(
-    find app episode palette text tools -name '*.cpp' ! -path text/font_data.cpp | LC_ALL=C sort)
+    find app episode files palette picture text tools -name '*.cpp' ! -path text/font_data.cpp | LC_ALL=C sort)
 if [ "${#sources[@]}" -eq 0 ]; then
     echo "lint: no sources found under $root" >&2
     exit 2

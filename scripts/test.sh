@@ -5,13 +5,17 @@
 #   2. a build with AddressSanitizer and UndefinedBehaviorSanitizer and the
 #      same tests (the sweep aside);
 #   3. the Debian package: built, installed with apt, tried, removed;
-#   4. clang-tidy and cppcheck over the project's code;
+#   4. clang-tidy and cppcheck over the project's code (and, first of all,
+#      the generated font table checked against text/font.txt);
 #   5. each fuzz target for FUZZ_SECONDS (default 60).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
 
 bash "$root/scripts/install-deps.sh"
+
+echo "== The font table is the one text/font.txt gives"
+python3 "$root/scripts/gen_font.py" --check
 
 passed=0
 # Runs ctest in a build directory with the given options, and counts what
