@@ -23,12 +23,20 @@ constexpr int kSlots = 8;
 char pendingPaths[kSlots][PATH_MAX];
 volatile sig_atomic_t pendingUsed[kSlots];
 
+// Only async-signal-safe calls: unlink, sigaction, raise.
+bool Handle(int signal, void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    return sigaction(signal, &action, nullptr) == 0;
+}
+
 void OnSignal(int signal) {
     for (int i = 0; i < kSlots; ++i) {
         if (pendingUsed[i]) unlink(pendingPaths[i]);
     }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+    // The default action ends the process as the signal would have.
+    if (Handle(signal, SIG_DFL)) std::raise(signal);
 }
 
 // Signals are held back while a temporary file is made and recorded, so
@@ -226,6 +234,8 @@ bool ReplaceFile(const char* path, bool (*write)(FILE* out, const void* context)
     return CommitReplace(&file, 1, problem);
 }
 
-void RemoveTemporaryFilesOnSignals() {
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, &OnSignal);
+bool RemoveTemporaryFilesOnSignals() {
+    bool set = true;
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) set = Handle(s, &OnSignal) && set;
+    return set;
 }

@@ -48,4 +48,5 @@ bool ReplaceFile(const char* path, bool (*write)(FILE* out, const void* context)
 // From now on SIGINT, SIGTERM and SIGHUP first remove the temporary files of
 // replacements in progress, then end the process as the signal would have.
 // For command-line programs; the editor leaves SDL's own handling in place.
-void RemoveTemporaryFilesOnSignals();
+// False when a handler could not be set.
+bool RemoveTemporaryFilesOnSignals();

@@ -88,8 +88,9 @@ class RowReader {
                 uint32_t colour = Channel(pixel, f.Rmask, f.Rshift, f.Rloss) << 16 |
                                   Channel(pixel, f.Gmask, f.Gshift, f.Gloss) << 8 |
                                   Channel(pixel, f.Bmask, f.Bshift, f.Bloss);
-                if (alpha_)
+                if (alpha_) {
                     colour = Over(colour, background_, Channel(pixel, f.Amask, f.Ashift, f.Aloss));
+                }
                 buffer[x] = colour;
             }
         }
@@ -138,7 +139,7 @@ class Matcher {
 };
 
 uint8_t* RowOf(SDL_Surface* surface, int y) {
-    return static_cast<uint8_t*>(surface->pixels) + ptrdiff_t{y} * surface->pitch;
+    return static_cast<uint8_t*>(surface->pixels) + static_cast<ptrdiff_t>(y) * surface->pitch;
 }
 
 // Each pixel's own colour; a colour is looked up again only when it differs
@@ -181,8 +182,9 @@ inline int ChannelOf(uint32_t colour, int channel) {
 
 inline uint32_t Clamped(const int (&channels)[3]) {
     uint32_t colour = 0;
-    for (int c = 0; c < 3; ++c)
-        colour = colour << 8 | static_cast<uint32_t>(std::clamp(channels[c], 0, 255));
+    for (const int channel : channels) {
+        colour = colour << 8 | static_cast<uint32_t>(std::clamp(channel, 0, 255));
+    }
     return colour;
 }
 
@@ -207,18 +209,20 @@ void MatchDiffusing(const RowReader& rows, Matcher& matcher, const SDL_Color* pa
             const size_t at = 3 * static_cast<size_t>(x + 1);
             // Rounded to nearest; >> on a negative sum rounds down, alike on
             // every machine this builds on.
-            for (int c = 0; c < 3; ++c)
+            for (int c = 0; c < 3; ++c) {
                 wanted[c] = ChannelOf(colour, c) + ((here[at + c] + 8) >> 4);
+            }
             const uint32_t diffused = Clamped(wanted);
             const uint8_t index = matcher.Match(diffused);
             out[x] = index;
             const int chosen[3] = {palette[index].r, palette[index].g, palette[index].b};
-            for (int c = 0; c < 3; ++c) {
-                const int error = ChannelOf(diffused, c) - chosen[c];
-                here[at + 3 * step + c] += 7 * error;
-                next[at - 3 * step + c] += 3 * error;
+            const ptrdiff_t ahead = 3 * ptrdiff_t{step};
+            for (size_t c = 0; c < 3; ++c) {
+                const int error = ChannelOf(diffused, static_cast<int>(c)) - chosen[c];
+                here[at + ahead + c] += 7 * error;
+                next[at - ahead + c] += 3 * error;
                 next[at + c] += 5 * error;
-                next[at + 3 * step + c] += error;
+                next[at + ahead + c] += error;
             }
         }
         here.swap(next);

@@ -151,7 +151,7 @@ SDL_Surface* WithMeantMasks(SDL_Surface* loaded, const BmpHeader& header) {
         return loaded;
     }
     SDL_Surface* made =
-        SDL_CreateRGBSurface(0, loaded->w, loaded->h, header.bits, red, green, blue, alpha);
+        SDL_CreateRGBSurface(0, loaded->w, loaded->h, f.BitsPerPixel, red, green, blue, alpha);
     if (made && made->pixels && made->pitch == loaded->pitch) {
         std::memcpy(made->pixels, loaded->pixels, size_t{made->pitch} * made->h);
     } else {

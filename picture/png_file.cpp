@@ -129,10 +129,10 @@ void ReadPngBody(void* context) {
     const png_uint_32 width = png_get_image_width(read.png, read.info);
     const png_uint_32 height = png_get_image_height(read.png, read.info);
     const int w = static_cast<int>(width), h = static_cast<int>(height);
-    read.surface = indexed ? SDL_CreateRGBSurface(0, w, h, 8, 0, 0, 0, 0)
-                           : SDL_CreateRGBSurface(0, w, h, 32, kRedMask, kGreenMask, kBlueMask,
-                                                  alpha ? kAlphaMask : 0);
-    SDL_Surface* surface = read.surface;
+    SDL_Surface* surface = indexed ? SDL_CreateRGBSurface(0, w, h, 8, 0, 0, 0, 0)
+                                   : SDL_CreateRGBSurface(0, w, h, 32, kRedMask, kGreenMask,
+                                                          kBlueMask, alpha ? kAlphaMask : 0);
+    read.surface = surface;
     if (!surface || !surface->pixels ||
         static_cast<uint64_t>(surface->pitch) < uint64_t{width} * (indexed ? 1 : 4)) {
         SetProblem(read.problem, "out of memory for %lux%lu pixels",

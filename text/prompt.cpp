@@ -57,8 +57,9 @@ uint8_t TypedCode(const SDL_keysym& keysym) {
         return code;
     }
     const uint16_t key = static_cast<uint16_t>(keysym.sym & 0xFFFF);
-    if (key >= 32 && key <= 96)
+    if (key >= 32 && key <= 96) {
         return shift ? KeyMapShift[key] : alt ? KeyMapAlt[key] : KeyMapPlain[key];
+    }
     if (key >= 97 && key <= 122) return static_cast<uint8_t>(shift ? key - 32 : key);
     // National keys of an X keymap arrive as their Latin-1 characters.
     if (key >= SDLK_WORLD_0 && key <= SDLK_WORLD_95) return Latin1KeyToCp850(key, shift);

@@ -13,11 +13,6 @@
 
 namespace {
 
-const std::vector<OptionRule> kConvertRules = {
-    {"output", 'o', true}, {"format", 0, true},     {"palette", 0, true},
-    {"dither", 0, true},   {"background", 0, true},
-};
-
 // --format bmp|png; false, with the usage error reported, for another.
 bool ReadPictureFormat(Tool& tool, const ParsedArguments& parsed, const PictureFormat** format,
                        PictureFormat& storage) {
@@ -83,7 +78,11 @@ int ConvertBatch(Tool& tool, const std::string& directory, const ParsedArguments
 int RunConvert(Tool& tool, int argc, const char* const* argv) {
     ParsedArguments parsed;
     int status = kStatusOk;
-    if (!ParseCommand(tool, "convert", argc, argv, kConvertRules, parsed, status)) return status;
+    const std::vector<OptionRule> rules = {
+        {"output", 'o', true}, {"format", 0, true},     {"palette", 0, true},
+        {"dither", 0, true},   {"background", 0, true},
+    };
+    if (!ParseCommand(tool, "convert", argc, argv, rules, parsed, status)) return status;
     const std::string* directory = OptionValue(parsed, "output");
     if (directory ? parsed.operands.empty() : parsed.operands.size() != 2) {
         return UsageError(tool, "convert",

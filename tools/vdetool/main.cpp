@@ -5,6 +5,6 @@
 
 int main(int argc, char** argv) {
     // An interrupted write leaves no temporary file behind.
-    RemoveTemporaryFilesOnSignals();
+    if (!RemoveTemporaryFilesOnSignals()) std::perror("vdetool: cannot handle interrupts");
     return RunVdetool(argc, argv, stdout, stderr);
 }

@@ -7,19 +7,46 @@ namespace {
 // getopt_long's code for the rule at index i: above every character.
 constexpr int kFirstLongCode = 256;
 
+// The rule getopt_long's code names: a rule's long code or a short name.
+const OptionRule* RuleFor(const std::vector<OptionRule>& rules, int code) {
+    for (size_t i = 0; i < rules.size(); ++i) {
+        const bool byLong = code == kFirstLongCode + static_cast<int>(i);
+        if (byLong || (code > 0 && code == rules[i].shortName)) return &rules[i];
+    }
+    return nullptr;
+}
+
+// What went wrong with the option getopt_long stopped at: `code` is its
+// answer, `which` the option it names, `given` the argument as typed.
+std::string Mistake(const std::vector<OptionRule>& rules, int code, int which,
+                    const std::string& given) {
+    if (const OptionRule* rule = RuleFor(rules, which)) {
+        return std::string("--") + rule->name +
+               (code == ':' ? " needs a value" : " takes no value");
+    }
+    std::vector<std::string> names;
+    names.reserve(rules.size());
+    for (const OptionRule& known : rules) names.emplace_back(std::string("--") + known.name);
+    return UnknownName(
+        "option", which > 0 ? std::string("-") + char(which) : given.substr(0, given.find('=')),
+        names);
+}
+
 }  // namespace
 
 bool ParseArguments(int argc, const char* const* argv, const std::vector<OptionRule>& rules,
                     ParsedArguments& parsed, std::string& error) {
     // getopt_long wants a program name first and reorders what follows.
     std::vector<char*> args{const_cast<char*>("vdetool")};
-    for (int i = 0; i < argc; ++i) args.push_back(const_cast<char*>(argv[i]));
+    args.insert(args.end(), const_cast<char**>(argv), const_cast<char**>(argv) + argc);
     args.push_back(nullptr);
     std::vector<option> longOptions;
+    longOptions.reserve(rules.size() + 1);
     std::string shortOptions = ":";  // ':' tells a missing value from an unknown option
     for (size_t i = 0; i < rules.size(); ++i) {
         const int hasValue = rules[i].takesValue ? required_argument : no_argument;
-        longOptions.push_back({rules[i].name, hasValue, nullptr, kFirstLongCode + int(i)});
+        longOptions.push_back(
+            {rules[i].name, hasValue, nullptr, kFirstLongCode + static_cast<int>(i)});
         if (rules[i].shortName == 0) continue;
         shortOptions += rules[i].shortName;
         if (rules[i].takesValue) shortOptions += ':';
@@ -32,34 +59,17 @@ bool ParseArguments(int argc, const char* const* argv, const std::vector<OptionR
                                        nullptr)) != -1;) {
         // On a mistake getopt_long names the option in optopt: a character,
         // a rule's code, or 0 for a long name it does not know.
-        const int which = code == '?' || code == ':' ? optopt : code;
-        const OptionRule* rule = nullptr;
-        for (size_t i = 0; i < rules.size(); ++i) {
-            if (which == kFirstLongCode + int(i) || (which > 0 && which == rules[i].shortName)) {
-                rule = &rules[i];
-            }
-        }
-        if (!rule) {
-            const std::string given = args[optind - 1];
-            std::vector<std::string> names;
-            for (const OptionRule& known : rules) names.push_back(std::string("--") + known.name);
-            error = UnknownName(
-                "option",
-                which > 0 ? std::string("-") + char(which) : given.substr(0, given.find('=')),
-                names);
+        if (code == '?' || code == ':') {
+            error = Mistake(rules, code, optopt, args[optind - 1]);
             return false;
         }
-        const std::string display = std::string("--") + rule->name;
-        if (code == ':' || code == '?') {
-            error = display + (code == ':' ? " needs a value" : " takes no value");
-            return false;
-        }
+        const OptionRule* rule = RuleFor(rules, code);
         if (!parsed.options.emplace(rule->name, optarg ? optarg : "").second) {
-            error = display + " is given twice";
+            error = std::string("--") + rule->name + " is given twice";
             return false;
         }
     }
-    for (int i = optind; i < count; ++i) parsed.operands.push_back(args[i]);
+    parsed.operands.assign(args.begin() + optind, args.begin() + count);
     return true;
 }
 
@@ -75,8 +85,9 @@ bool OneEditApart(const std::string& a, const std::string& b) {
     if (longer.size() - shorter.size() > 1) return false;
     size_t start = 0;
     while (start < shorter.size() && shorter[start] == longer[start]) ++start;
-    if (shorter.size() < longer.size())
+    if (shorter.size() < longer.size()) {
         return shorter.compare(start, std::string::npos, longer, start + 1, std::string::npos) == 0;
+    }
     // Same length: one character replaced, or two neighbours swapped.
     const size_t rest = start + 1;
     if (shorter.compare(rest, std::string::npos, longer, rest, std::string::npos) == 0) return true;
@@ -89,7 +100,10 @@ std::string UnknownName(const char* kind, const std::string& name,
                         const std::vector<std::string>& known) {
     std::string message = std::string("unknown ") + kind + " '" + name + "'";
     for (const std::string& candidate : known) {
-        if (OneEditApart(name, candidate)) return message + "; did you mean '" + candidate + "'?";
+        if (OneEditApart(name, candidate)) {
+            message.append("; did you mean '").append(candidate).append("'?");
+            break;
+        }
     }
     return message;
 }

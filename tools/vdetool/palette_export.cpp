@@ -1,6 +1,7 @@
 // palette: the palette in the formats drawing programs read.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -22,13 +23,12 @@ const struct {
                 {"png", PaletteFormat::kSwatch}};
 
 bool FormatNamed(const char* name, PaletteFormat* format) {
-    for (const auto& known : kFormats) {
-        if (strcasecmp(name, known.name) == 0) {
-            *format = known.format;
-            return true;
-        }
-    }
-    return false;
+    const auto* known =
+        std::find_if(std::begin(kFormats), std::end(kFormats),
+                     [name](const auto& f) { return strcasecmp(name, f.name) == 0; });
+    if (known == std::end(kFormats)) return false;
+    *format = known->format;
+    return true;
 }
 
 struct PaletteWrite {
@@ -68,10 +68,11 @@ bool WritePalette(FILE* out, const void* context) {
     }
     // 16 x 16 squares of 16 x 16 pixels, index 0 top left, row by row.
     constexpr uint32_t kSide = 256;
-    std::vector<uint8_t> pixels(kSide * kSide);
+    std::vector<uint8_t> pixels(size_t{kSide} * kSide);
     for (uint32_t y = 0; y < kSide; ++y) {
-        for (uint32_t x = 0; x < kSide; ++x)
+        for (uint32_t x = 0; x < kSide; ++x) {
             pixels[y * kSide + x] = static_cast<uint8_t>(y / 16 * 16 + x / 16);
+        }
     }
     return WritePictureContent(out, PictureFormat::kPng, {pixels.data(), kSide, kSide, kSide, c},
                                nullptr);
@@ -103,7 +104,7 @@ int RunPalette(Tool& tool, int argc, const char* const* argv) {
     if (!LoadPalette(tool, parsed, palette)) return kStatusFailed;
     const std::string* source = OptionValue(parsed, "palette");
     std::string name = source ? source->substr(source->rfind('/') + 1) : "menu.pal";
-    name = name.substr(0, name.rfind('.'));
+    if (name.rfind('.') != std::string::npos) name.resize(name.rfind('.'));
     const PaletteWrite write{format, palette, name};
     if (output == "-") {
         return WritePalette(tool.out, &write) ? kStatusOk

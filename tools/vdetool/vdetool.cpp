@@ -125,9 +125,13 @@ const CommandEntry kCommands[] = {
      "  --palette FILE         the palette (default menu.pal)\n"},
 };
 
-const std::vector<std::string> kCommandNames = {"info",    "check",   "unpack", "pack",
-                                                "convert", "palette", "help"};
-const std::vector<std::string> kToolOptions = {"--help", "--version"};
+// For "did you mean": every command, and the tool's own options.
+std::vector<std::string> CommandNames() {
+    std::vector<std::string> names;
+    for (const CommandEntry& entry : kCommands) names.emplace_back(entry.name);
+    names.emplace_back("help");
+    return names;
+}
 
 const CommandEntry* FindCommand(const char* name) {
     for (const CommandEntry& entry : kCommands) {
@@ -265,7 +269,7 @@ int RunHelp(Tool& tool, int argc, const char* const* argv) {
         return kStatusOk;
     }
     const CommandEntry* command = FindCommand(argv[0]);
-    if (!command) return UsageError(tool, nullptr, UnknownName("command", argv[0], kCommandNames));
+    if (!command) return UsageError(tool, nullptr, UnknownName("command", argv[0], CommandNames()));
     std::fputs(command->usage, tool.out);
     return kStatusOk;
 }
@@ -287,9 +291,11 @@ int RunVdetool(int argc, const char* const* argv, FILE* out, FILE* err) {
     } else if (const CommandEntry* command = FindCommand(first)) {
         status = command->run(tool, argc - 2, argv + 2);
     } else {
-        return UsageError(tool, nullptr,
-                          UnknownName(first[0] == '-' ? "option" : "command", first,
-                                      first[0] == '-' ? kToolOptions : kCommandNames));
+        const bool option = first[0] == '-';
+        return UsageError(
+            tool, nullptr,
+            UnknownName(option ? "option" : "command", first,
+                        option ? std::vector<std::string>{"--help", "--version"} : CommandNames()));
     }
     // Output that never arrived (a full disk behind a redirection) is a
     // failed command, not a success.
