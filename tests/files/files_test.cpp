@@ -1,0 +1,154 @@
+// Replacing files whole, wherever a path leads, and reading any file or pipe.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "input_file.h"
+#include "safe_write.h"
+#include "test_support.h"
+
+namespace {
+
+bool WriteText(FILE* out, const void* text) {
+    return std::fputs(static_cast<const char*>(text), out) >= 0;
+}
+
+bool Fails(FILE* /*out*/, const void* /*context*/) {
+    return false;
+}
+
+std::string Text(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Only what the test made: no temporary file left beside a target.
+size_t Entries(const std::string& directory) {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(directory))
+        ++count;
+    return count;
+}
+
+// A save lands where the path leads: through a link (a dangling one makes
+// its target), keeping the link, the mode and the file's other name; a
+// failure or a directory leaves everything as it was.
+TEST(ReplaceFile, LandsWhereThePathLeads) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("target"), {'o', 'l', 'd'}));
+    ASSERT_EQ(chmod(dir.File("target").c_str(), 0640), 0);
+    ASSERT_EQ(symlink("target", dir.File("link").c_str()), 0);
+    ASSERT_EQ(symlink("made", dir.File("dangling").c_str()), 0);
+    ASSERT_EQ(link(dir.File("target").c_str(), dir.File("second").c_str()), 0);
+
+    EXPECT_FALSE(ReplaceFile(dir.File("link").c_str(), &Fails, nullptr));
+    EXPECT_EQ(Text(dir.File("target")), "old");
+    EXPECT_EQ(Entries(dir.path()), 4u);
+    Problem problem;
+    EXPECT_FALSE(ReplaceFile(dir.path().c_str(), &WriteText, "x", &problem));
+    EXPECT_NE(std::string(problem.reason).find("directory"), std::string::npos) << problem.reason;
+
+    ASSERT_TRUE(ReplaceFile(dir.File("link").c_str(), &WriteText, "new"));
+    ASSERT_TRUE(ReplaceFile(dir.File("dangling").c_str(), &WriteText, "made"));
+    struct stat info;
+    ASSERT_EQ(lstat(dir.File("link").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(stat(dir.File("target").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(Text(dir.File("target")), "new");
+    EXPECT_EQ(Text(dir.File("second")), "old");  // the other hard link keeps the old file
+    EXPECT_EQ(Text(dir.File("made")), "made");
+    EXPECT_EQ(Entries(dir.path()), 5u);
+}
+
+// A name of 255 bytes still gets a temporary file of its own, hidden.
+TEST(ReplaceFile, LongestNamesAndHiddenTemporaryFiles) {
+    TempDir dir;
+    const std::string name(NAME_MAX, 'n');
+    FileReplacement file;
+    ASSERT_TRUE(BeginReplace(file, dir.File(name).c_str(), nullptr));
+    const std::string temporary = file.temporary.substr(file.temporary.rfind('/') + 1);
+    EXPECT_EQ(temporary[0], '.');
+    EXPECT_LE(temporary.size(), size_t{NAME_MAX});
+    ASSERT_TRUE(WriteText(file.out, "long"));
+    ASSERT_TRUE(CommitReplace(&file, 1, nullptr));
+    EXPECT_EQ(Text(dir.File(name)), "long");
+    EXPECT_EQ(Entries(dir.path()), 1u);
+}
+
+// A pipe or a process's standard output is written as a stream; the pipe
+// stays a pipe.
+TEST(ReplaceFile, PipesAreWrittenAsStreams) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    ASSERT_TRUE(ReplaceFile(("/dev/fd/" + std::to_string(ends[1])).c_str(), &WriteText, "piped"));
+    close(ends[1]);
+    InputFile input;
+    ASSERT_TRUE(OpenInput(("/dev/fd/" + std::to_string(ends[0])).c_str(), 100, input, nullptr));
+    EXPECT_EQ(std::string(input.bytes.begin(), input.bytes.end()), "piped");
+    EXPECT_EQ(input.size, 5u);
+    close(ends[0]);
+}
+
+// Several files are replaced together: one that fails keeps all the others'
+// old content too.
+TEST(ReplaceFile, AllOrNone) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("a"), {'1'}));
+    ASSERT_TRUE(WriteFileBytes(dir.File("b"), {'1'}));
+    FileReplacement files[2];
+    ASSERT_TRUE(BeginReplace(files[0], dir.File("a").c_str(), nullptr));
+    ASSERT_TRUE(BeginReplace(files[1], dir.File("b").c_str(), nullptr));
+    ASSERT_TRUE(WriteText(files[0].out, "2"));
+    std::fclose(files[1].out);  // the second cannot be finished
+    files[1].out = std::fopen("/dev/full", "wb");
+    ASSERT_TRUE(WriteText(files[1].out, "2"));
+    EXPECT_FALSE(CommitReplace(files, 2, nullptr));
+    EXPECT_EQ(Text(dir.File("a")), "1");
+    EXPECT_EQ(Text(dir.File("b")), "1");
+    EXPECT_EQ(Entries(dir.path()), 2u);
+}
+
+// An interrupt during a write removes the temporary file and ends the
+// process as the signal would.
+TEST(ReplaceFile, InterruptRemovesTheTemporaryFile) {
+    TempDir dir;
+    const pid_t child = fork();
+    if (child == 0) {
+        FileReplacement file;
+        if (!RemoveTemporaryFilesOnSignals() ||
+            !BeginReplace(file, dir.File("out").c_str(), nullptr)) {
+            _exit(1);
+        }
+        raise(SIGTERM);
+        _exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_EQ(Entries(dir.path()), 0u);
+}
+
+// A stream longer than allowed, and a directory, are refused with a reason.
+TEST(OpenInput, RefusesWhatCannotBeRead) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    ASSERT_EQ(write(ends[1], "123456", 6), 6);
+    close(ends[1]);
+    InputFile input;
+    Problem problem;
+    EXPECT_FALSE(OpenInput(("/dev/fd/" + std::to_string(ends[0])).c_str(), 5, input, &problem));
+    EXPECT_NE(std::string(problem.reason).find("too large"), std::string::npos) << problem.reason;
+    close(ends[0]);
+    InputFile directory;
+    EXPECT_FALSE(OpenInput("/", 5, directory, nullptr));
+}
+
+}  // namespace
