@@ -47,12 +47,13 @@ TEST(ReplaceFile, LandsWhereThePathLeads) {
     ASSERT_EQ(symlink("made", dir.File("dangling").c_str()), 0);
     ASSERT_EQ(link(dir.File("target").c_str(), dir.File("second").c_str()), 0);
 
-    EXPECT_FALSE(ReplaceFile(dir.File("link").c_str(), &Fails, nullptr));
+    Problem failed, directory;
+    EXPECT_FALSE(ReplaceFile(dir.File("link").c_str(), &Fails, nullptr, &failed));
+    EXPECT_STRNE(failed.reason, "");
     EXPECT_EQ(Text(dir.File("target")), "old");
     EXPECT_EQ(Entries(dir.path()), 4u);
-    Problem problem;
-    EXPECT_FALSE(ReplaceFile(dir.path().c_str(), &WriteText, "x", &problem));
-    EXPECT_NE(std::string(problem.reason).find("directory"), std::string::npos) << problem.reason;
+    EXPECT_FALSE(ReplaceFile(dir.path().c_str(), &WriteText, "x", &directory));
+    EXPECT_NE(std::string(directory.reason).find("directory"), std::string::npos);
 
     ASSERT_TRUE(ReplaceFile(dir.File("link").c_str(), &WriteText, "new"));
     ASSERT_TRUE(ReplaceFile(dir.File("dangling").c_str(), &WriteText, "made"));
