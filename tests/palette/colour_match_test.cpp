@@ -75,10 +75,11 @@ TEST(ReferencePalette, Files) {
     TempDir dir(true);
     EXPECT_FALSE(LoadReferencePalette());
     EXPECT_EQ(ReferencePalette, nullptr);
-    ASSERT_TRUE(WriteFileBytes("menu.pal", {0x10, 0x20, 0x30, 0xFF, 1, 2}));
+    ASSERT_TRUE(WriteFileBytes("menu.pal", {0x10, 0x20, 0x30, 0xFF, 0x40, 0x50, 0x60, 0, 1, 2}));
     ASSERT_TRUE(LoadReferencePalette());
     EXPECT_EQ(Value(ReferencePalette[0]), 0x102030u);
-    EXPECT_EQ(Value(ReferencePalette[1]), 0u);
+    EXPECT_EQ(Value(ReferencePalette[1]), 0x405060u);
+    EXPECT_EQ(Value(ReferencePalette[2]), 0u);
 }
 
 // Every fast path gives the rule's index, on each palette, for colours around
