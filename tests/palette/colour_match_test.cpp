@@ -47,11 +47,10 @@ SDL_Surface* Converted(SDL_Surface* from, int bits) {
 
 }  // namespace
 
-// Palette equality covers all four bytes of all 256 entries, past the
-// declared colour count too; ConvertPaletteToReference makes every stored
-// byte, values above that count and the padding past each row included, the
-// nearest index of its own colour.
+// Palette equality sees every byte of every entry; translation every stored byte.
 TEST(ConvertPaletteToReference, EveryStoredByte) {
+    // All four bytes of all 256 entries count, past the declared colour count
+    // too; values above that count and the padding past each row are translated.
     Palette own = TestPalettes()[0], reference = TestPalettes()[1];
     SDL_Surface* surface = SDL_CreateRGBSurface(0, 5, 3, 8, 0, 0, 0, 0);  // rows of 5 in 8 bytes
     SDL_SetColors(surface, own.data(), 0, 256);
@@ -68,10 +67,10 @@ TEST(ConvertPaletteToReference, EveryStoredByte) {
     SDL_FreeSurface(surface);
 }
 
-// "menu.pal" is read from the working directory, and without it nothing is
-// allocated; of each 4-byte record red, green and blue are read, the fourth
-// byte becomes 0, and entries the file does not hold whole are black.
+// "menu.pal" from the working directory: red, green, blue of whole records only.
 TEST(ReferencePalette, Files) {
+    // Without the file nothing is allocated; the fourth byte becomes 0, and an
+    // entry the file does not hold whole is black.
     TempDir dir(true);
     EXPECT_FALSE(LoadReferencePalette());
     EXPECT_EQ(ReferencePalette, nullptr);
@@ -82,12 +81,13 @@ TEST(ReferencePalette, Files) {
     EXPECT_EQ(Value(ReferencePalette[2]), 0u);
 }
 
-// Every fast path gives the rule's index, on each palette, for colours around
-// every entry, a lattice through the cube and random ones: the colour-cube
-// table and the colour cells through ConvertTrueColourToReference, and
-// ConvertToPalette for every depth and layout (an 8-bit picture in the same
-// palette keeps its values, duplicates included; in another, each is matched).
+// Every fast path of the matching gives the rule's index.
 TEST(FastPaths, AgreeWithTheRule) {
+    // On each palette, for colours around every entry, a lattice through the
+    // cube and random ones: the colour-cube table and the colour cells through
+    // ConvertTrueColourToReference, and ConvertToPalette for every depth (an
+    // 8-bit picture in the same palette keeps its values, duplicates included;
+    // in another, each is matched).
     // Depth, then the way: ConvertToPalette (0), the table (1), the cells (2);
     // for 8 bits, the picture's palette: p (0) or the next (1).
     const int rows[][2] = {{32, 1}, {32, 2}, {32, 0}, {24, 0}, {16, 0}, {15, 0}, {8, 0}, {8, 1}};
@@ -137,13 +137,13 @@ TEST(FastPaths, AgreeWithTheRule) {
     }
 }
 
-// The pixel loop behind the colour-table conversion skips the table for
-// blocks of 16 pixels that repeat the row above or the colour before them:
-// one pixel breaking a flat run or a repeated row at each place, widths
-// around the block, pitches wider than rows and first pixels of any colour
-// still give every pixel table[colour], top byte ignored, and nothing past a
-// row's width is written.
+// The pixel loop's shortcuts for repeated blocks never skip a changed pixel.
 TEST(MapThroughColourTable, EdgePictures) {
+    // The loop skips the table for blocks of 16 pixels that repeat the row
+    // above or the colour before them: one pixel breaking a flat run or a
+    // repeated row at each place, widths around the block, pitches wider than
+    // rows and first pixels of any colour still give every pixel
+    // table[colour], top byte ignored, and nothing past a row is written.
     // Neighbouring colours get unrelated indices, unlike in a palette's table.
     std::vector<uint8_t> table(kColourTableSize);
     for (uint32_t k = 0; k < kColourTableSize; ++k) table[k] = ((k ^ 0x5A5A5A) * 0x9E3779B1u) >> 24;

@@ -47,14 +47,15 @@ std::vector<uint32_t> ReferenceColours(const std::string& name) {
 
 }  // namespace
 
-// Each row: a file, with @WxH the sides written into its header (a BMP then
-// padded to hold the pixels); the depth it reads at, 0 when refused; then the
-// file whose reference colours it has ("=" itself, "-" only its size) or the
-// reason's key words. 16-bit PNGs hold the 8-bit ones' values in their high
-// bytes, long BMP headers the palette of 40-byte ones; the largest side
-// passes the size checks and one more does not; a BMP's bit depth counts in
-// its check against the file's size.
+// Each file reads as a reference reader sees it, or is refused for its reason.
 TEST(ReadPictureFile, FixturesAndLimits) {
+    // Each row: a file, with @WxH the sides written into its header (a BMP
+    // then padded to hold the pixels); the depth it reads at, 0 when refused;
+    // then the file whose reference colours it has ("=" itself, "-" only its
+    // size) or the reason's key words. 16-bit PNGs hold the 8-bit ones' values
+    // in their high bytes, long BMP headers the palette of 40-byte ones; the
+    // largest side passes the size checks and one more does not; a BMP's bit
+    // depth counts in its check against the file's size.
     const char* rows[] = {"bmp_1.bmp 8 =",
                           "bmp_4_os2.bmp 8 bmp_4.bmp",
                           "bmp_8_v4.bmp 8 bmp_8.bmp",
@@ -113,13 +114,14 @@ TEST(ReadPictureFile, FixturesAndLimits) {
     }
 }
 
-// A written BMP has exactly the bytes SDL_SaveBMP writes for the same 8-bit
-// surface; a written PNG reads back with the same indices and palette and
-// ends with its IEND chunk. Each row: name, sides, pitch, and whether it is
-// written; sides of 0 or beyond the limits, a pitch shorter than a row and a
-// missing directory are refused with a reason, leaving no file behind and an
-// existing file as it was.
+// Written pictures are what SDL and libpng expect; refused ones leave no trace.
 TEST(WriteIndexedPicture, BytesAndRefusals) {
+    // The BMP has exactly the bytes SDL_SaveBMP writes for the same 8-bit
+    // surface; the PNG reads back with the same indices and palette and ends
+    // with its IEND chunk. Each row: name, sides, pitch, and whether it is
+    // written; sides of 0 or beyond the limits, a pitch shorter than a row and
+    // a missing directory are refused with a reason, leaving no file behind
+    // and an existing file as it was.
     TempDir dir;
     SDL_Color palette[256];
     LoadSamplePalette(palette);
