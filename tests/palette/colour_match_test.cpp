@@ -37,9 +37,12 @@ std::vector<Palette> TestPalettes() {
     return all;
 }
 
-// `from` as SDL converts it to `bits` per pixel, in SDL's usual masks.
-SDL_Surface* Converted(SDL_Surface* from, int bits) {
-    SDL_Surface* model = SDL_CreateRGBSurface(0, 1, 1, bits, 0, 0, 0, 0);
+// `from` as SDL converts it to `bits` per pixel; `layout` may name the bytes
+// of red, green and blue (0x210: xRGB; SDL 1.2 converts right into 0x310, not
+// into layouts with green or blue in the top byte), 0 takes SDL's usual masks.
+SDL_Surface* Converted(SDL_Surface* from, int bits, int layout = 0) {
+    auto mask = [layout](int at) { return layout ? 0xFFu << (layout >> at & 0xF) * 8 : 0u; };
+    SDL_Surface* model = SDL_CreateRGBSurface(0, 1, 1, bits, mask(8), mask(4), mask(0), 0);
     SDL_Surface* made = SDL_ConvertSurface(from, model->format, 0);
     SDL_FreeSurface(model);
     return made;
@@ -88,9 +91,11 @@ TEST(FastPaths, AgreeWithTheRule) {
     // ConvertTrueColourToReference, and ConvertToPalette for every depth (an
     // 8-bit picture in the same palette keeps its values, duplicates included;
     // in another, each is matched).
-    // Depth, then the way: ConvertToPalette (0), the table (1), the cells (2);
-    // for 8 bits, the picture's palette: p (0) or the next (1).
-    const int rows[][2] = {{32, 1}, {32, 2}, {32, 0}, {24, 0}, {16, 0}, {15, 0}, {8, 0}, {8, 1}};
+    // Depth, layout (see Converted), then the way: ConvertToPalette (0), the
+    // table (1), the cells (2); for 8 bits, the picture's palette: p (0) or
+    // the next (1).
+    const int rows[][3] = {{32, 0, 1}, {32, 0, 2}, {32, 0, 0}, {32, 0x310, 0}, {24, 0, 0},
+                           {16, 0, 0}, {15, 0, 0}, {8, 0, 0},  {8, 0, 1}};
     const std::vector<Palette> palettes = TestPalettes();
     Palette p;  // one address for every palette: the table must follow the colours
     for (size_t n = 0; n < palettes.size(); ++n) {
@@ -103,8 +108,7 @@ TEST(FastPaths, AgreeWithTheRule) {
             pixels.push_back(i << 24 | 9 * (i % 29) << 16 | 9 * (i / 29 % 29) << 8 | 9 * (i / 841));
             pixels.push_back(random());
         }
-        SDL_Surface* xrgb = SDL_CreateRGBSurfaceFrom(pixels.data(), 509, 143, 32, 4 * 509, 0xFF0000,
-                                                     0xFF00, 0xFF, 0);
+        SDL_Surface* xrgb = SDL_CreateRGBSurfaceFrom(pixels.data(), 509, 143, 32, 2036, 0, 0, 0, 0);
         const uint8_t* table = ColourTableFor(p.data());
         ASSERT_NE(table, nullptr);
 #if defined(VDE_EVERY_COLOUR)  // the exhaustive check: every colour of the cube, one palette
@@ -112,9 +116,9 @@ TEST(FastPaths, AgreeWithTheRule) {
         for (uint32_t c = 0; n == 1 && c < kColourTableSize; ++c) wrongly += table[c] != Rule(c, p);
         EXPECT_EQ(wrongly, 0u) << "every colour";
 #endif
-        for (const auto& [bits, way] : rows) {
+        for (const auto& [bits, layout, way] : rows) {
             SDL_Surface* s = bits == 8 ? SDL_CreateRGBSurface(0, 509, 143, 8, 0, 0, 0, 0)
-                                       : Converted(xrgb, bits);
+                                       : Converted(xrgb, bits, layout);
             for (int i = 0; i < s->w * s->h && bits == 8; ++i)
                 static_cast<uint8_t*>(s->pixels)[i / s->w * s->pitch + i % s->w] = Uint8(i);
             if (bits == 8)
@@ -129,7 +133,8 @@ TEST(FastPaths, AgreeWithTheRule) {
                 const int x = i % s->w, y = i / s->w, kept = bits == 8 && !way;
                 wrong += IndexAt(s, x, y) != (kept ? Uint8(i) : Rule(PixelAt(held, x, y), p));
             }
-            EXPECT_EQ(wrong, 0) << bits << " bits, way " << way << ", palette " << n;
+            EXPECT_EQ(wrong, 0) << "row " << bits << ", " << layout << ", " << way << ", palette "
+                                << n;
             SDL_FreeSurface(s);
             SDL_FreeSurface(held);
         }

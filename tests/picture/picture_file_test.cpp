@@ -1,6 +1,5 @@
 // BMP and PNG files read against reference readers (SDL_LoadBMP, libpng),
 // their size limits and refusals, and written files as SDL and libpng see them.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <zlib.h>
@@ -88,24 +87,22 @@ TEST(ReadPictureFile, FixturesAndLimits) {
     for (const char* row : rows) {
         std::istringstream in(row);
         std::string file, same;
-        int depth = 0;
-        uint32_t w = 0, h = 0;
+        uint32_t depth = 0, w = 0, h = 0;
         std::getline(in >> file >> depth >> std::ws, same);
         std::string path = Path(file.substr(0, file.find('@')));
         if (std::sscanf(file.c_str() + file.find('@') + 1, "%ux%u", &w, &h) == 2) {
             // Sides little-endian in a BMP; big-endian in a PNG, then the CRC.
-            std::vector<uint8_t> bytes = ReadFileBytes(path);
-            const uint32_t sides[] = {htonl(w), htonl(h)};
-            if (bytes[0] == 'B')
-                PutLe32(&bytes[18], w), PutLe32(&bytes[22], h), bytes.resize(70000);
-            if (bytes[0] != 'B') std::memcpy(&bytes[16], sides, 8);
-            const uint32_t crc = htonl(crc32(0, &bytes[12], 17));
-            if (bytes[0] != 'B') std::memcpy(&bytes[29], &crc, 4);
-            ASSERT_TRUE(WriteFileBytes(path = dir.File("patched"), bytes));
+            std::vector<uint8_t> data = ReadFileBytes(path);
+            const uint32_t sides[] = {SDL_SwapBE32(w), SDL_SwapBE32(h)};
+            if (data[0] == 'B') PutLe32(&data[18], w), PutLe32(&data[22], h), data.resize(70000);
+            if (data[0] != 'B') std::memcpy(&data[16], sides, 8);
+            const uint32_t crc = SDL_SwapBE32(uint32_t(crc32(0, &data[12], 17)));
+            if (data[0] != 'B') std::memcpy(&data[29], &crc, 4);
+            ASSERT_TRUE(WriteFileBytes(path = dir.File("patched"), data));
         }
         Problem problem;
         SDL_Surface* s = ReadPictureFile(path.c_str(), &problem);
-        EXPECT_EQ(s ? s->format->BitsPerPixel : 0, depth) << row << ": " << problem.reason;
+        EXPECT_EQ(s ? s->format->BitsPerPixel : 0u, depth) << row << ": " << problem.reason;
         const std::vector<uint32_t> colours = Colours(s);
         EXPECT_TRUE(!depth        ? std::strstr(problem.reason, same.c_str()) != nullptr
                     : same == "-" ? colours.size() == size_t{w} * h
