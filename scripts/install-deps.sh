@@ -9,8 +9,8 @@
 set -euo pipefail
 
 # Building and running: a compiler and CMake, SDL 1.2 (added below), zlib,
-# libpng; Xvfb for trying the editor without a display.
-packages=(build-essential cmake pkg-config zlib1g-dev libpng-dev xvfb)
+# libpng; Xvfb and xauth (for xvfb-run) to try the editor without a display.
+packages=(build-essential cmake pkg-config zlib1g-dev libpng-dev xvfb xauth)
 if [ "${1:-}" != --run ]; then
   # The tests: GoogleTest, Google Benchmark, clang with libFuzzer and the
   # sanitizers' runtime, clang-tidy, cppcheck; the end-to-end tests under
