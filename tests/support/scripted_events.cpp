@@ -4,63 +4,42 @@
 
 namespace {
 ScriptedEvents* active = nullptr;
-std::vector<std::function<void()>> checks;  // what Check events run, by their code
-constexpr uint8_t kCheck = SDL_USEREVENT;
-}  // namespace
+}
 
 ScriptedEvents::ScriptedEvents(std::vector<SDL_Event> events) : events_(std::move(events)) {
     active = this;
-    SetEventPoller(&ScriptedEvents::Poll);
+    SetEventPoller([](SDL_Event* event) { return active->Next(event); });
 }
 
 ScriptedEvents::~ScriptedEvents() {
     SetEventPoller(nullptr);
-    active = nullptr;
     SDL_SetModState(KMOD_NONE);
 }
 
-int ScriptedEvents::Poll(SDL_Event* event) {
-    ScriptedEvents& s = *active;
-    ++s.polls_;
-    while (s.next_ < s.events_.size()) {
-        *event = s.events_[s.next_++];
-        if (event->type == SDL_NOEVENT) return 0;
-        if (event->type == kCheck) {
-            checks[static_cast<size_t>(event->user.code)]();
-            continue;
-        }
-        if (event->type == SDL_KEYDOWN) SDL_SetModState(event->key.keysym.mod);
-        return 1;
+int ScriptedEvents::Next(SDL_Event* event) {
+    if (next_ < events_.size()) {
+        *event = events_[next_++];
+        SDL_SetModState(event->type == SDL_KEYDOWN ? event->key.keysym.mod : KMOD_NONE);
+        return event->type != SDL_NOEVENT;
     }
-    if (++s.pastEnd_ % 2 == 1) return 0;
     *event = KeyDown(SDLK_ESCAPE);
-    return 1;
-}
-
-SDL_Event KeyDown(SDLKey sym, SDLMod mod) {
-    SDL_Event e = Event(SDL_KEYDOWN);
-    e.key.keysym.sym = sym;
-    e.key.keysym.mod = mod;
-    return e;
-}
-
-SDL_Event Button(uint8_t type, uint8_t button, uint16_t x, uint16_t y) {
-    SDL_Event e = Event(type);
-    e.button.button = button;
-    e.button.x = x;
-    e.button.y = y;
-    return e;
+    return ++pastEnd_ % 2 == 0;
 }
 
 SDL_Event Event(uint8_t type) {
-    SDL_Event e{};
-    e.type = type;
-    return e;
+    SDL_Event event{};
+    event.type = type;
+    return event;
 }
 
-SDL_Event Check(std::function<void()> check) {
-    SDL_Event e = Event(kCheck);
-    e.user.code = static_cast<int>(checks.size());
-    checks.push_back(std::move(check));
-    return e;
+SDL_Event KeyDown(SDLKey sym, SDLMod mod) {
+    SDL_Event event{};
+    event.key = {SDL_KEYDOWN, 0, SDL_PRESSED, {0, sym, mod, 0}};
+    return event;
+}
+
+SDL_Event Button(uint8_t type, uint8_t button, uint16_t x, uint16_t y) {
+    SDL_Event event{};
+    event.button = {type, 0, button, 0, x, y};
+    return event;
 }
