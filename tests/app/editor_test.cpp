@@ -120,8 +120,8 @@ TEST_F(Editor, ClickRegions) {
                            {351, 249, 2}, {639, 279, 2}, {33, 433, 3},  {95, 447, 3},
                            {129, 433, 3}, {191, 447, 3}, {225, 433, 4}, {287, 447, 4}};
     for (const auto& [x, y, prompt] : hits) {
-        Click(x, y,
-              std::vector(prompt < 4 ? 2 : 1, KeyDown(SDLK_ESCAPE)));  // Escape cancels a prompt
+        // Escape cancels the prompt; the last one is left over.
+        Click(x, y, std::vector(prompt < 4 ? 2 : 1, KeyDown(SDLK_ESCAPE)));
         EXPECT_TRUE(prompt < 4 ? TextMismatch(s, prompts[prompt], prompt ? 132 : 68, 68).empty()
                                : fs::remove("Title.bmp"))
             << x << "," << y;
@@ -132,9 +132,9 @@ TEST_F(Editor, ClickRegions) {
 // Imports of each depth with their messages, into the slot clicked, as 8-bit
 // pictures in the game's palette; the name and start level edits (".VLV"
 // added, refused when it would not fit); Save VDE needs three pictures and
-// titles of one size; a load restores what was saved; a file that cannot be opened changes only the
-// file name (32 characters kept); a damaged one is corrupt, empties name and start level and keeps
-// the pictures.
+// titles of one size; a load restores what was saved; a file that cannot be
+// opened changes only the file name (32 characters kept); a damaged one is
+// corrupt, empties name and start level and keeps the pictures.
 TEST_F(Editor, EditSaveLoad) {
     for (std::string n : {"8", "24", "32"})
         fs::copy_file(DataFile("pictures/bmp_" + n + ".bmp"), n + ".bmp");

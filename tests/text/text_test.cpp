@@ -15,9 +15,8 @@ using namespace std::string_literals;
 // Exactly eight codes have blank glyphs; the sheet has the foreground for set
 // bits and, made transparent, 1 (clear bits) as its colour key. A newline
 // returns to the starting x 8 pixels down; other control codes draw their
-// glyphs, as DrawChar does any code; a field ends at its width;
-// numbers are decimal; text far past the right edge never wraps round to the
-// left.
+// glyphs, as DrawChar does any code; a field ends at its width; numbers are
+// decimal; text far past the right edge never wraps round to the left.
 TEST(Font, GlyphsAndDrawing) {
     std::vector<int> blank;
     for (int c = 0; c < 256; ++c)
@@ -90,10 +89,10 @@ TEST(Cp850, Conversions) {
 }
 
 // The prompt's box and text; keys typed in order through the tables and as
-// Latin-1 symbols (Shift gives capitals, not to the multiplication and
-// division signs or letters without one), at most 32; Backspace; Return and Escape with nothing
-// typed decline and leave the buffer; the events after the end stay queued;
-// a quit request ends the process with status 0.
+// Latin-1 symbols (Shift gives capitals, but not to the multiplication and
+// division signs or to letters without one), at most 32; Backspace; Return
+// and Escape with nothing typed decline and leave the buffer; the events
+// after the end stay queued; a quit request ends the process with status 0.
 TEST(Prompt, Typing) {
     SDL_Surface* s = TestScreen();
     const SDL_Event a = KeyDown(SDLK_a), b = KeyDown(SDLK_b), erase = KeyDown(SDLK_BACKSPACE),
@@ -123,8 +122,8 @@ TEST(Prompt, Typing) {
         EXPECT_TRUE(accepted == !typed.empty() && result == (accepted ? typed : "untouched") &&
                     EventsLeft() == left);
         EXPECT_EQ(TextMismatch(s, "Name?", 104, 204) + TextMismatch(s, shown, 104, 220), "");
-        EXPECT_EQ(PixelAt(s, 104 + 8 * int(shown.size()), 220), 0xC0C0C0u)
-            << shown;  // the box, after the line
+        // The box shows after the line: it was drawn, and nothing more typed.
+        EXPECT_EQ(PixelAt(s, 104 + 8 * int(shown.size()), 220), 0xC0C0C0u) << shown;
     }
     Feed({quit});
     EXPECT_EXIT(PromptText(nullptr, "", 0, 0, s), testing::ExitedWithCode(0), "");
