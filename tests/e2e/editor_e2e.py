@@ -57,9 +57,7 @@ class EditorWindow(unittest.TestCase):
         self.err.seek(0)
         self.assertNotRegex(self.err.read().decode(errors="replace"), "Sanitizer|runtime error:")
 
-    # The start screen; three pictures imported, a name typed and Save VDE
-    # writes the file; Escape ends with 0. A second run loads it and shows the
-    # same pictures; a close request ends it with 0.
+    # Start screen, imports, a typed name saved, Escape; a second run loads it and closes: status 0.
     def test_edit_save_load(self):
         shutil.copy(SOURCE / "tests" / "data" / "palette" / "menu.pal", self.dir)
         self.start()

@@ -12,11 +12,7 @@
 
 using namespace std::string_literals;
 
-// Exactly eight codes have blank glyphs; the sheet has the foreground for set
-// bits and, made transparent, 1 (clear bits) as its colour key. A newline
-// returns to the starting x 8 pixels down; other control codes draw their
-// glyphs, as DrawChar does any code; a field ends at its width; numbers are
-// decimal; text far past the right edge never wraps round to the left.
+// The eight blank glyphs, the sheet's colours and key, and where text, fields and numbers land.
 TEST(Font, GlyphsAndDrawing) {
     std::vector<int> blank;
     for (int c = 0; c < 256; ++c)
@@ -41,8 +37,7 @@ TEST(Font, GlyphsAndDrawing) {
     }
 }
 
-// The keyboard tables, built with the font: plain, Shift and Alt characters of
-// keys the rule gives and of the national layout's keys.
+// Plain, Shift and Alt characters of keys the rule gives and of the national layout's keys.
 TEST(Keyboard, Tables) {
     TestScreen();
     const uint8_t keys[][4] = {{32, 32, 16, 32},      {39, 0x84, 0x8E, 0x84}, {44, ',', ';', ','},
@@ -58,9 +53,7 @@ TEST(Keyboard, Tables) {
             << int(key);
 }
 
-// Every byte round-trips through Unicode; texts are refused when not valid
-// UTF-8, with U+0000 or a character the code page has not, or too long for
-// the field, each with its kind; what is accepted decodes back to the text.
+// Bytes round-trip; encoding refuses bad UTF-8, U+0000, other characters and long texts, by kind.
 TEST(Cp850, Conversions) {
     uint8_t back = 0;
     for (int b = 0; b < 256; ++b)
@@ -88,17 +81,14 @@ TEST(Cp850, Conversions) {
     EXPECT_EQ(encode("ABCD").kind, F::kTooLong);
 }
 
-// The prompt's box and text; keys typed in order through the tables and as
-// Latin-1 symbols (Shift gives capitals, but not to the multiplication and
-// division signs or to letters without one), at most 32; Backspace; Return
-// and Escape with nothing typed decline and leave the buffer; the events
-// after the end stay queued; a quit request ends the process with status 0.
+// The box; keys typed in order (tables, Latin-1, 32 at most); Backspace, Return, Escape, quit.
 TEST(Prompt, Typing) {
     SDL_Surface* s = TestScreen();
     const SDL_Event a = KeyDown(SDLK_a), b = KeyDown(SDLK_b), erase = KeyDown(SDLK_BACKSPACE),
                     enter = KeyDown(SDLK_RETURN), quit{SDL_QUIT};
-    // Keys as SDL reports them: ASCII, national keys as Latin-1 (160..255), and
-    // codes on either side of each range that types nothing.
+    // Keys as SDL reports them: ASCII, national keys as Latin-1 (160..255, Shift
+    // gives capitals but not to signs or letters without one), and codes on
+    // either side of each range that types nothing. Events after Return stay.
     const int shift = KMOD_LSHIFT, alt = KMOD_RALT;
     const int keys[][2] = {
         {'a', 0},     {'z', shift}, {';', alt},   {'2', alt},   {'2', shift | alt}, {'`', 0},
