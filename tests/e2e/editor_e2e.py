@@ -29,6 +29,7 @@ class EditorWindow(unittest.TestCase):
         self.addCleanup(self.proc.kill)
         found = self.xdotool("search", "--sync", "--onlyvisible", "--pid", self.proc.pid, "--name", "^VDE_Editor$")
         self.window = self.x.create_resource_object("window", int(found.split()[0]))
+        self.until(lambda: self.window.get_wm_name() == "VDE_Editor", "the caption")  # the search ignores case
         self.xdotool("mousemove", 610, 400)  # keys go to the window under the pointer
 
     def xdotool(self, *args):
@@ -37,25 +38,26 @@ class EditorWindow(unittest.TestCase):
     def shot(self, x, y, w=1, h=1):
         return self.window.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data
 
-    def shows(self, *points, timeout=30):
-        """Waits until the window has each (x, y, colour)."""
+    def until(self, predicate, what, timeout=30):
         deadline = time.monotonic() + timeout
-        while not all(int.from_bytes(self.shot(x, y)[:3], "little") == c for x, y, c in points):
-            self.assertLess(time.monotonic(), deadline, "timed out waiting for %r" % (points,))
+        while not predicate():
+            self.assertLess(time.monotonic(), deadline, "timed out waiting for " + what)
             time.sleep(0.05)
+
+    def shows(self, *points):
+        """Waits until the window has each (x, y, colour)."""
+        self.until(lambda: all(int.from_bytes(self.shot(x, y)[:3], "little") == c for x, y, c in points), repr(points))
 
     def command(self, x, y, text, box=(391, 95)):
         """Clicks (x, y), answers the prompt with `text`, waits for the main screen."""
         self.xdotool("mousemove", x, y, "click", 1, "mousemove", 610, 400)
         self.shows((*box, BOX))
-        self.xdotool("type", "--delay", 30, text)
-        self.xdotool("key", "Return")
+        self.xdotool("key", "--delay", 30, *text, "Return")
         self.shows((*box, GREY))
 
     def ends(self, status):
         self.assertEqual(self.proc.wait(timeout=30), status)
-        self.err.seek(0)
-        self.assertNotRegex(self.err.read().decode(errors="replace"), "Sanitizer|runtime error:")
+        self.assertNotRegex(os.pread(self.err.fileno(), 1 << 24, 0).decode(errors="replace"), "Sanitizer|runtime error:")
 
     # Start screen, imports, a typed name saved, Escape; a second run loads it and closes: status 0.
     def test_edit_save_load(self):
