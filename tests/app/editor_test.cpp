@@ -146,7 +146,7 @@ TEST_F(Editor, EditSaveLoad) {
     Click(400, 150, Typed("b"));
     Click(400, 216, Typed("CASTLE2"));
     Click(400, 264, Typed(level));
-    Click(400, 264, Typed(level + "l"));
+    Click(400, 264, Typed(level + "l"), "Start level too long!");
     Click(400, 216, {KeyDown(SDLK_ESCAPE), KeyDown(SDLK_SPACE)});
     app.episode.header.listPlace = 9;
     Click(150, 440, Typed("e"));
@@ -155,6 +155,10 @@ TEST_F(Editor, EditSaveLoad) {
     Click(10, 10, Typed("b"));
     Click(50, 440, Typed("e"));
     EXPECT_EQ(app.episode.header.startLevel, level + ".VLV");
+    Click(400, 264, Typed(std::string(32, 'v')), "Start level too long!");
+    Click(400, 264, Typed(std::string(31, 'v')));  // a name with its own extension fits
+    EXPECT_EQ(app.episode.header.startLevel, std::string(31, 'v'));
+    std::strcpy(app.episode.header.startLevel, (level + ".VLV").c_str());
     Click(150, 440, Typed("f"));
     EXPECT_EQ(ReadFileBytes("f.vde"), ReadFileBytes("e.vde"));
     SDL_Surface* const title = app.titleSurface;
