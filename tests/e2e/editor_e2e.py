@@ -81,6 +81,20 @@ class EditorWindow(unittest.TestCase):
         self.x.sync()
         self.ends(0)
 
+    # Keys type what the X keymap prints on them (Swedish: - å ä ö, AltGr's @), or the Alt table (US).
+    def test_typing_follows_the_keymap(self):
+        shutil.copy(SOURCE / "tests" / "data" / "palette" / "menu.pal", self.dir)
+        for layout, keys, name in (("se", ["minus", "aring", "adiaeresis", "odiaeresis", "at"], b"-\x86\x84\x94@"),
+                                   ("us", ["minus", "alt+bracketleft", "alt+semicolon"], b"-\x86\x94")):
+            subprocess.run(["setxkbmap", "-layout", layout], env=self.env, check=True, timeout=30)
+            self.start()
+            for x, y in ((150, 180), (460, 40), (460, 140)):
+                self.command(x, y, "banner", box=(327, 95))
+            self.command(160, 440, ["l", *keys])
+            self.xdotool("key", "Escape")
+            self.ends(0)
+            self.assertIn(b"l" + name + b".vde", os.listdir(os.fsencode(self.dir)), layout)
+
     # Without "menu.pal" the window says so and waits for a key; then status 1.
     def test_missing_palette(self):
         self.start()
