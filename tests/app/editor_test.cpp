@@ -97,7 +97,13 @@ TEST_F(Editor, MainLoop) {
         std::atexit([] { std::fprintf(stderr, "left %zu", EventsLeft()); });
         EditorApp().Init(640, 480, SDL_INIT_VIDEO);
     };
-    EXPECT_EXIT(start(), testing::ExitedWithCode(1), "left 1");
+    EXPECT_EXIT(start(), testing::ExitedWithCode(1), "find \"menu.pal\" in the working(.|\n)*left 1");
+    const auto noDisplay = [] {
+        unsetenv("DISPLAY");
+        unsetenv("SDL_VIDEODRIVER");
+        EditorApp().Init(640, 480, SDL_INIT_VIDEO);
+    };
+    EXPECT_EXIT(noDisplay(), testing::ExitedWithCode(1), "^No display.*xvfb-run -a .*app_tests'\n$");
 }
 
 // Releases outside the strict regions or with other buttons run nothing; just inside they do.
@@ -171,6 +177,10 @@ TEST_F(Editor, EditSaveLoad) {
         EXPECT_EQ(app.episode.header.name, std::string(name == "c" ? "" : "CASTLE2"));
     }
     EXPECT_EQ(app.episode.header.startLevel[0], 0);
+    // A picture Save BMP cannot write says so; the others are still written.
+    fs::create_directory("Image.bmp");
+    Click(250, 440, {KeyDown(SDLK_SPACE)}, "Couldn't save file!");
+    EXPECT_TRUE(fs::exists("Title.bmp") && fs::exists("LowTitle.bmp"));
     app.DrawEditorScreen();  // the Image's top left, and the same banner in both title areas
     EXPECT_NE(PixelAt(s, 0, 0), kWhite);
     for (int x = 350; x < 570; ++x) EXPECT_EQ(PixelAt(s, x, 40), PixelAt(s, x, 140)) << x;
