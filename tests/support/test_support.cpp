@@ -7,8 +7,20 @@
 #include <cstring>
 #include <filesystem>
 
+#include <gtest/gtest.h>
+
 #include "font.h"
 #include "reference_palette.h"
+
+namespace {
+
+// A test that hangs (a fault planted in a loop, say) must end on its own,
+// also after its runner gave up on it: SDL turns SIGTERM into an event that
+// no loop may read, but leaves SIGALRM alone. Death tests start afresh from
+// exec, so that their own processes get the same alarm.
+const unsigned kWatchdog = (GTEST_FLAG_SET(death_test_style, "threadsafe"), alarm(600));
+
+}  // namespace
 
 SDL_Surface* TestScreen() {
     static SDL_Surface* screen = [] {
