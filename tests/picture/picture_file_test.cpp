@@ -67,6 +67,19 @@ TEST(ReadPictureFile, FixturesAndLimits) {
                           "png_4_8.png 32 =",
                           "png_6_16.png 32 png_6_8.png",
                           "q/pal8os2v2.bmp 8 g/pal8.bmp",
+                          // Misread by SDL: a gap before 32-bit pixels is
+                          // not masks; pixels in the header, no palette.
+                          "bmp_32_gap.bmp 32 bmp_32.bmp",
+                          "bmp_8_offset_0.bmp 0 inside its headers",
+                          "bmp_8_no_palette.bmp 0 holds no palette",
+                          // Malformed but harmless and plain: read right.
+                          "b/badbitssize.bmp 8 g/pal1.bmp",
+                          "b/baddens1.bmp 8 g/pal1.bmp",
+                          "b/baddens2.bmp 8 g/pal1.bmp",
+                          "b/badfilesize.bmp 8 g/pal1.bmp",
+                          "b/badheadersize.bmp 8 g/pal1.bmp",
+                          "b/badplanes.bmp 8 g/pal1.bmp",
+                          "b/rgb16-880.bmp 16 =",
                           "q/rgb16-3103.bmp 0 not supported",
                           "q/rgba64.bmp 0 not supported",
                           "bmp_8_claims_huge.bmp 0 more bytes than",
