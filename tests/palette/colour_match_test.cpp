@@ -177,3 +177,41 @@ TEST(MapThroughColourTable, EdgePictures) {
                     << colour << " changed by " << change << ", width " << w << " at " << at;
             }
 }
+
+// Dithering keeps a flat colour's average; transparency shows the background.
+TEST(ConvertToPalette, DitheringAndTransparency) {
+    // Grey 128 lies between the sample palette's greys 119 and 136: matched
+    // exactly it is 136 throughout; Floyd-Steinberg and the ordered pattern
+    // mix entries so that each channel's average stays within a step of 128,
+    // the same bytes on every run.
+    Palette p = TestPalettes()[0];
+    std::vector<uint32_t> grey(64 * 64, 0x808080);
+    for (const Dither dither : {Dither::kNone, Dither::kFloydSteinberg, Dither::kOrdered}) {
+        SDL_Surface* made[2];
+        for (SDL_Surface*& m : made) {
+            m = SDL_CreateRGBSurfaceFrom(grey.data(), 64, 64, 32, 256, 0xFF0000, 0xFF00, 0xFF, 0);
+            ASSERT_TRUE(ConvertToPalette(&m, p.data(), {ColourMatcher::kTable, dither}));
+        }
+        double sums[3] = {};
+        for (int i = 0; i < 64 * 64; ++i) {
+            const SDL_Color& c = p[IndexAt(made[0], i % 64, i / 64)];
+            sums[0] += c.r, sums[1] += c.g, sums[2] += c.b;
+            EXPECT_EQ(IndexAt(made[0], i % 64, i / 64), IndexAt(made[1], i % 64, i / 64));
+        }
+        for (double sum : sums)
+            EXPECT_NEAR(sum / 4096, dither == Dither::kNone ? 136 : 128, 2) << int(dither);
+        for (SDL_Surface* m : made) SDL_FreeSurface(m);
+    }
+    // Alpha 0, 128 and 255 over white; alpha 0 throughout counts as opaque.
+    uint32_t argb[] = {0x00FF0000, 0x80000000, 0xFF102030, 0x00FF0000, 0x00102030};
+    const uint32_t want[] = {0xFFFFFF, 0x7F7F7F, 0x102030, 0xFF0000, 0x102030};
+    for (int n : {0, 3}) {
+        SDL_Surface* s = SDL_CreateRGBSurfaceFrom(argb + n, 3 - n / 3, 1, 32, 12, 0xFF0000, 0xFF00,
+                                                  0xFF, 0xFF000000u);
+        EXPECT_EQ(HasTransparency(s), n == 0);
+        ASSERT_TRUE(
+            ConvertToPalette(&s, p.data(), {ColourMatcher::kTable, Dither::kNone, 0xFFFFFF}));
+        for (int x = 0; x < s->w; ++x) EXPECT_EQ(IndexAt(s, x, 0), Rule(want[n + x], p)) << n + x;
+        SDL_FreeSurface(s);
+    }
+}
