@@ -1,3 +1,242 @@
 #include <gtest/gtest.h>
 
-TEST(Placeholder, Builds) {}
+#include <tuple>
+#include <utility>
+
+#include "colour_match.h"
+#include "episode_file.h"
+#include "picture_packing.h"
+#include "reference_palette.h"
+#include "test_support.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes HeaderBytes(const EpisodeHeader& header) {
+    Bytes bytes(kEpisodeHeaderBytes);
+    EncodeEpisodeHeader(header, bytes.data());
+    return bytes;
+}
+
+// A blob's bytes; a length without data shows as that many 0xEE.
+Bytes BlobBytes(const Blob& blob) {
+    return blob.data ? Bytes(blob.data, blob.data + blob.length) : Bytes(blob.length, 0xEE);
+}
+
+Bytes RowOf(const SDL_Surface* surface, int y) {
+    const auto* row = static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch;
+    return Bytes(row, row + surface->w);
+}
+
+// An 8-bit picture of varied indices, the bytes past each row's width 0xEE.
+SDL_Surface* Pattern(int width, int height) {
+    SDL_Surface* s = SDL_CreateRGBSurface(0, width, height, 8, 0, 0, 0, 0);
+    auto* bytes = static_cast<uint8_t*>(s->pixels);
+    for (int i = 0; i < s->pitch * height; ++i) bytes[i] = i % s->pitch < width ? i % 199 : 0xEE;
+    return s;
+}
+
+}  // namespace
+
+// A fresh episode is saved with the game's default header and three empty
+// blobs; ResetEpisode empties both texts; a setter cuts a text too long for
+// its field so that it keeps its zero byte, and leaves the bytes after it.
+TEST(EpisodeRecord, FreshHeaderAndTexts) {
+    Bytes want = {0xcc, 0,   0,   0,   7,   0,   0,   0,   1,   0,   0,   0,   0,   0,   0,
+                  0,    '#', 'K', 'e', 'l', 't', 'o', '@', 'E', 'p', 'i', 's', 'o', 'd', 'e'};
+    want.resize(144);
+    for (char c : std::string("CASTLE1.VLV")) want.push_back(c);
+    want.resize(176);
+    want.insert(want.end(),
+                {0x30, 1, 0, 0, 0x62, 1, 0, 0, 0x98, 0,    0x67, 0, 0x60, 8,    0x77, 0,
+                 0xdc, 0, 0, 0, 0x4e, 0, 0, 0, 0xcc, 0xb0, 0x6b, 0, 0,    0x61, 0x70, 0});
+    want.resize(220);  // then three blob lengths of 0
+    EpisodeRecord e;
+    SetFreshEpisode(e);
+    TempDir dir;
+    ASSERT_TRUE(WriteEpisodeFile(e, dir.File("fresh.vde").c_str()));
+    EXPECT_EQ(ReadFileBytes(dir.File("fresh.vde")), want);
+    ResetEpisode(e);
+    EXPECT_EQ(std::string(e.header.name, kNameSize + kStartLevelSize), std::string(160, '\0'));
+    SetEpisodeName(e, std::string(200, 'n').c_str());
+    SetStartLevel(e, std::string(32, 's').c_str());
+    SetEpisodeName(e, "XYZ");
+    EXPECT_EQ(std::string(e.header.name, kNameSize),
+              std::string("XYZ\0", 4) + std::string(123, 'n') + '\0');
+    EXPECT_EQ(std::string(e.header.startLevel), std::string(31, 's'));
+}
+
+// Each committed file is complete or not and unpacks or not for the reason its
+// name gives; a complete one written back gives its bytes less any trailer.
+TEST(EpisodeFile, CommittedFiles) {
+    const std::tuple<const char*, bool, bool, size_t, const char*> rows[] = {
+        {"valid_small", true, true, 0, ""},
+        {"header_size_minus_1", true, true, 0, ""},
+        {"trailing_bytes", true, true, 20, ""},
+        {"cut_in_header", false, false, 0, "file ends inside the header"},
+        {"cut_in_first_length", false, false, 0, "file ends inside the Image blob length (2 "},
+        {"cut_in_image_blob", false, false, 0,
+         "Image blob length 162 runs past the end of the file (81 "},
+        {"cut_in_lowtitle_blob", false, false, 0, "LowTitle blob length 40 runs past"},
+        {"image_length_ffffffff", false, false, 0, "Image blob length 4294967295 runs past"},
+        {"zero_length_title", true, false, 0, "the Title blob is empty"},
+        {"corrupt_image_stream", true, false, 0,
+         "the Image blob is not a whole zlib stream (16x12 "},
+        {"lowtitle_not_zlib", true, false, 0, "the LowTitle blob is not a whole zlib stream"},
+        {"content_one_byte_longer", true, false, 0, "the Image blob holds more than its 16x12 "},
+        {"width_zero", true, false, 0,
+         "the Image size 0x12 is not a picture size (1 to 16384 a side"},
+        {"beyond_side_limit", true, false, 0, "the Image size 16385x1 is not a picture size"},
+        {"size_wraps_32_bits", true, false, 0, "the Image size 65536x65537 is not a picture size"},
+    };
+    TempDir dir;
+    for (const auto& [name, complete, unpacks, trailer, reason] : rows) {
+        SCOPED_TRACE(name);
+        const std::string path = DataFile(std::string("episode/") + name + ".vde");
+        const Bytes file = ReadFileBytes(path);
+        EpisodeRecord e;
+        EpisodeReadReport report;
+        Problem problem;
+        ASSERT_TRUE(ReadEpisodeFile(e, path.c_str(), &report));
+        EXPECT_EQ(std::make_tuple(report.complete, report.fileSize, UnpackPictures(e, &problem)),
+                  std::make_tuple(complete, file.size(), unpacks));
+        const std::string given = complete ? problem.reason : report.problem.reason;
+        EXPECT_TRUE(*reason ? given.find(reason) == 0 : given.empty()) << given;
+        if (complete) {
+            ASSERT_TRUE(WriteEpisodeFile(e, dir.File("out.vde").c_str()));
+            EXPECT_EQ(ReadFileBytes(dir.File("out.vde")),
+                      Bytes(file.begin(), file.end() - trailer));
+        }
+        FreeEpisodeBuffers(e);
+        EXPECT_TRUE(!e.imagePixels && !e.titlePixels && !e.lowTitlePixels && !e.imageBlob.data &&
+                    !e.titleBlob.data && !e.lowTitleBlob.data);
+    }
+}
+
+// A file cut short anywhere, missing or a directory is never complete and
+// gives only what it holds whole: the header only when all of it is there,
+// the blobs before the first one cut.
+TEST(EpisodeFile, CutAtEveryLength) {
+    const std::string path = DataFile("episode/valid_small.vde");
+    const Bytes file = ReadFileBytes(path);
+    EpisodeRecord whole, before, e;
+    ASSERT_TRUE(ReadEpisodeFile(whole, path.c_str()));
+    SetFreshEpisode(before);
+    before.titleBlob.length = 77;
+    const Blob* wholeBlobs[] = {&whole.imageBlob, &whole.titleBlob, &whole.lowTitleBlob};
+    const size_t ends[] = {374, 418, 462};  // where each blob of the file ends
+    TempDir dir;
+    EXPECT_FALSE(ReadEpisodeFile(e, dir.File("absent.vde").c_str()));
+    for (size_t cut = 0; cut < file.size(); ++cut) {
+        ASSERT_TRUE(WriteFileBytes(dir.File("cut.vde"), Bytes(file.begin(), file.begin() + cut)));
+        e = before;
+        EpisodeReadReport report;
+        ASSERT_TRUE(ReadEpisodeFile(e, dir.File("cut.vde").c_str(), &report));
+        EXPECT_FALSE(report.complete) << cut;
+        EXPECT_EQ(HeaderBytes(e.header), HeaderBytes((cut < 208 ? before : whole).header)) << cut;
+        const Blob* blobs[] = {&e.imageBlob, &e.titleBlob, &e.lowTitleBlob};
+        for (int slot = 0; slot < 3; ++slot) {
+            EXPECT_EQ(BlobBytes(*blobs[slot]),
+                      cut < ends[slot] ? Bytes() : BlobBytes(*wholeBlobs[slot]))
+                << cut;
+        }
+        FreeEpisodeBuffers(e);
+    }
+    EpisodeReadReport report;
+    ASSERT_TRUE(ReadEpisodeFile(e, dir.path().c_str(), &report));
+    EXPECT_EQ(report.problem.reason + std::to_string(report.fileSize),
+              "file ends inside the header0");
+    FreeEpisodeBuffers(whole);
+}
+
+// Sizes that are no picture, or far too large for their blob, are refused
+// before any buffer is made; the largest side and the most a blob can unpack
+// to are accepted, the pixels a shorter stream leaves being index 0.
+TEST(PicturePacking, SizesAgainstBlobs) {
+    const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, const char*> rows[] = {
+        {16384, 1, 1, 16384, ""},
+        {344, 521, 8, 4, ""},  // 162 blob bytes may unpack to 179224
+        {344, 522, 8, 4, "the Image blob (162 bytes) is far too short for its 179568 pixels"},
+        {16, 12, 0, 4, "the Title size 0x4 is not a picture size"},
+        {16, 12, 1, 16385, "the Title size 1x16385 is not a picture size"},
+        {16, 12, 8, 16384, "the Title blob (40 bytes) is far too short"},
+    };
+    for (const auto& [width, height, titleWidth, titleHeight, reason] : rows) {
+        EpisodeRecord e;
+        ASSERT_TRUE(ReadEpisodeFile(e, DataFile("episode/valid_small.vde").c_str()));
+        std::tie(e.header.imageWidth, e.header.imageHeight) = std::tie(width, height);
+        std::tie(e.header.titleWidth, e.header.titleHeight) = std::tie(titleWidth, titleHeight);
+        Problem problem;
+        EXPECT_EQ(UnpackPictures(e, &problem), !*reason) << reason;
+        EXPECT_EQ(std::string(problem.reason).find(reason), 0u) << problem.reason;
+        EXPECT_EQ(!e.imagePixels, *reason != '\0') << reason;
+        if (e.imagePixels) {
+            EXPECT_EQ(Bytes(e.imagePixels + 192, e.imagePixels + width * height),
+                      Bytes(width * height - 192, 0));
+        }
+        FreeEpisodeBuffers(e);
+    }
+}
+
+// Surfaces become buffers, blobs, a file and surfaces again with the same
+// sizes and indices in the reference palette, also for rows shorter than the
+// pitch and the highest picture; without the palette or a buffer the slots
+// keep what they had.
+TEST(PicturePacking, RoundTrip) {
+    SDL_Color palette[kPaletteEntries];
+    LoadSamplePalette(palette);
+    TempDir dir;
+    SDL_Surface* in[] = {Pattern(221, 50), Pattern(1, 16384), Pattern(1, 16384)};
+    SDL_Surface* out[] = {Pattern(5, 5), nullptr, nullptr};
+    SDL_Surface* const old = out[0];
+    EpisodeRecord e, back;
+    ASSERT_TRUE(SurfacesToBuffers(e, in[0], in[1], in[2]) && PackPictures(e));
+    ASSERT_TRUE(WriteEpisodeFile(e, dir.File("p.vde").c_str()));
+    ASSERT_TRUE(ReadEpisodeFile(back, dir.File("p.vde").c_str()) && UnpackPictures(back));
+    ReferencePalette = nullptr;
+    EXPECT_FALSE(BuffersToSurfaces(back, &out[0], &out[1], &out[2]));
+    ReferencePalette = palette;
+    uint8_t* const title = std::exchange(back.titlePixels, nullptr);
+    EXPECT_FALSE(BuffersToSurfaces(back, &out[0], &out[1], &out[2]));
+    back.titlePixels = title;
+    EXPECT_TRUE(out[0] == old && !out[1] && !out[2]);
+    ASSERT_TRUE(BuffersToSurfaces(back, &out[0], &out[1], &out[2]));
+    for (int slot = 0; slot < 3; ++slot) {
+        ASSERT_EQ(std::tie(out[slot]->w, out[slot]->h), std::tie(in[slot]->w, in[slot]->h));
+        EXPECT_TRUE(IsReferencePalette(out[slot], palette));
+        for (int y = 0; y < in[slot]->h; ++y)
+            ASSERT_EQ(RowOf(out[slot], y), RowOf(in[slot], y)) << slot;
+        SDL_FreeSurface(out[slot]);
+        SDL_FreeSurface(in[slot]);
+    }
+    e.header.titleHeight = 0;
+    EXPECT_FALSE(PackPictures(e));
+    FreeEpisodeBuffers(e);
+    FreeEpisodeBuffers(back);
+}
+
+// No buffer is made from a missing, deep or too high surface (header
+// unchanged) or from a LowTitle of another shape, even of the same pixel
+// count (header then holding the new Image and Title sizes).
+TEST(PicturePacking, SurfacesRefused) {
+    SDL_Surface* s[] = {Pattern(30, 20),
+                        Pattern(10, 5),
+                        Pattern(5, 10),
+                        Pattern(10, 6),
+                        SDL_CreateRGBSurface(0, 10, 5, 24, 0xFF0000, 0xFF00, 0xFF, 0),
+                        nullptr,
+                        Pattern(1, 16385)};
+    const std::tuple<int, int, int, uint32_t, uint32_t> rows[] = {
+        {0, 1, 2, 30, 10},   {0, 1, 3, 30, 10},   {0, 1, 4, 304, 220}, {4, 1, 1, 304, 220},
+        {0, 4, 1, 304, 220}, {0, 5, 1, 304, 220}, {6, 1, 1, 304, 220}};
+    for (const auto& [image, title, lowTitle, imageWidth, titleWidth] : rows) {
+        EpisodeRecord e;
+        ResetEpisode(e);
+        EXPECT_FALSE(SurfacesToBuffers(e, s[image], s[title], s[lowTitle]));
+        EXPECT_EQ(std::tie(e.header.imageWidth, e.header.titleWidth),
+                  std::tie(imageWidth, titleWidth));
+        EXPECT_TRUE(!e.imagePixels && !e.titlePixels && !e.lowTitlePixels);
+    }
+    for (SDL_Surface* surface : s) SDL_FreeSurface(surface);
+}
