@@ -10,40 +10,35 @@
 #include "reference_palette.h"
 #include "scratch.h"
 
-namespace {
-
-SDL_Color palette[kPaletteEntries];  // all black, as good as any
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static SDL_Color palette[kPaletteEntries];  // all black, as good as any
     ReferencePalette = palette;
-    const std::string saved = ScratchFile(".out.vde", data, 0);
+    const std::string saved = ScratchFile(".saved.vde", data, 0);
     EpisodeRecord episode, again;
     EpisodeReadReport report;
-    Require(ReadEpisodeFile(episode, ScratchFile(".vde", data, size).c_str(), &report));
+    REQUIRE(ReadEpisodeFile(episode, ScratchFile(".vde", data, size).c_str(), &report));
     if (report.complete) {
-        Require(WriteEpisodeFile(episode, saved.c_str()));
+        REQUIRE(WriteEpisodeFile(episode, saved.c_str()));
         std::ifstream file(saved, std::ios::binary);
         const std::string written{std::istreambuf_iterator<char>(file), {}};
-        Require(written.size() <= size && std::memcmp(written.data(), data, written.size()) == 0);
+        REQUIRE(written.size() <= size && !std::memcmp(written.data(), data, written.size()));
     }
     const EpisodeHeader& h = episode.header;
     const size_t sizes[] = {size_t{h.imageWidth} * h.imageHeight,
                             size_t{h.titleWidth} * h.titleHeight};
-    SDL_Surface* slots[3] = {};
+    SDL_Surface* s[3] = {};
     // Compressing is slow for large pictures: those are only unpacked.
-    if (UnpackPictures(episode) && BuffersToSurfaces(episode, &slots[0], &slots[1], &slots[2]) &&
+    if (UnpackPictures(episode) && BuffersToSurfaces(episode, &s[0], &s[1], &s[2]) &&
         sizes[0] + 2 * sizes[1] <= 1 << 18) {
         again.header = h;
-        Require(SurfacesToBuffers(again, slots[0], slots[1], slots[2]) && PackPictures(again) &&
+        REQUIRE(SurfacesToBuffers(again, s[0], s[1], s[2]) && PackPictures(again) &&
                 WriteEpisodeFile(again, saved.c_str()) && ReadEpisodeFile(again, saved.c_str()) &&
                 UnpackPictures(again));
-        Require(std::memcmp(again.imagePixels, episode.imagePixels, sizes[0]) == 0 &&
-                std::memcmp(again.titlePixels, episode.titlePixels, sizes[1]) == 0 &&
-                std::memcmp(again.lowTitlePixels, episode.lowTitlePixels, sizes[1]) == 0);
+        REQUIRE(!std::memcmp(again.imagePixels, episode.imagePixels, sizes[0]) &&
+                !std::memcmp(again.titlePixels, episode.titlePixels, sizes[1]) &&
+                !std::memcmp(again.lowTitlePixels, episode.lowTitlePixels, sizes[1]));
     }
-    for (SDL_Surface* surface : slots) SDL_FreeSurface(surface);
+    for (SDL_Surface* surface : s) SDL_FreeSurface(surface);
     FreeEpisodeBuffers(episode);
     FreeEpisodeBuffers(again);
     return 0;

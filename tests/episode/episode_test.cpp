@@ -63,13 +63,10 @@ TEST(EpisodeFile, CommittedFiles) {
         {"valid_small", 'o', 0, ""},
         {"header_size_minus_1", 'o', 0, ""},
         {"trailing_bytes", 'o', 20, ""},
-        {"cut_in_header", 'c', 0, "file ends inside the header"},
         {"cut_in_first_length", 'c', 0, "file ends inside the Image blob length (2 "},
         {"cut_in_image_blob", 'c', 0, "Image blob length 162 runs past the end of the file (81 "},
-        {"cut_in_lowtitle_blob", 'c', 0, "LowTitle blob length 40 runs past"},
         {"zero_length_title", 'r', 0, "the Title blob is empty"},
         {"corrupt_image_stream", 'f', 0, "the Image blob is not a whole zlib stream (16x12 "},
-        {"lowtitle_not_zlib", 'f', 0, "the LowTitle blob is not a whole zlib stream"},
         {"content_one_byte_longer", 'f', 0, "the Image blob holds more than its 16x12 "},
         {"width_zero", 'r', 0, "the Image size 0x12 is not a picture size (1 to 16384 a side"},
         {"beyond_side_limit", 'r', 0, "the Image size 16385x1 is not a picture size"},
@@ -103,27 +100,34 @@ TEST(EpisodeFile, CommittedFiles) {
 
 // A file cut short anywhere, missing or a directory is never complete and
 // gives only what it holds whole: the header only when all of it is there,
-// the blobs before the first one cut (the file's end at 374, 418 and 462).
+// the blobs before the first one cut (the file's end at 374, 418 and 462). A
+// blob with a length but no data is never written.
 TEST(EpisodeFile, CutAtEveryLength) {
     const std::string path = DataFile("episode/valid_small.vde");
     const Bytes file = ReadFileBytes(path);
-    EpisodeRecord whole, e;
-    ASSERT_TRUE(ReadEpisodeFile(whole, path.c_str()));
+    EpisodeRecord whole, blank, e;
+    blank.titleBlob.length = 77;
     TempDir dir;
-    EXPECT_FALSE(ReadEpisodeFile(e, dir.File("absent.vde").c_str()));
+    ASSERT_TRUE(ReadEpisodeFile(whole, path.c_str()));
+    EXPECT_FALSE(ReadEpisodeFile(e, dir.File("absent.vde").c_str()) ||
+                 WriteEpisodeFile(blank, dir.File("absent.vde").c_str()));
     for (size_t cut = 0; cut < file.size(); ++cut) {
         ASSERT_TRUE(WriteFileBytes(dir.File("cut.vde"), Bytes(file.begin(), file.begin() + cut)));
-        e = EpisodeRecord();
-        e.titleBlob.length = 77;
+        e = blank;
         EpisodeReadReport report;
         ASSERT_TRUE(ReadEpisodeFile(e, dir.File("cut.vde").c_str(), &report));
         Bytes header(kEpisodeHeaderBytes);
         EncodeEpisodeHeader(e.header, header.data());
-        EXPECT_EQ(std::make_tuple(report.complete, header, BlobBytes(e.imageBlob),
-                                  BlobBytes(e.titleBlob), BlobBytes(e.lowTitleBlob)),
-                  std::make_tuple(false, cut < 208 ? Bytes(208, 0) : Head(file),
-                                  cut < 374 ? Bytes() : BlobBytes(whole.imageBlob),
-                                  cut < 418 ? Bytes() : BlobBytes(whole.titleBlob), Bytes()))
+        const std::string reason = cut == 212 ? report.problem.reason : "";
+        EXPECT_EQ(
+            std::make_tuple(report.complete, header, BlobBytes(e.imageBlob), BlobBytes(e.titleBlob),
+                            BlobBytes(e.lowTitleBlob), reason),
+            std::make_tuple(
+                false, cut < 208 ? Bytes(208, 0) : Head(file),
+                cut < 374 ? Bytes() : BlobBytes(whole.imageBlob),
+                cut < 418 ? Bytes() : BlobBytes(whole.titleBlob), Bytes(),
+                cut == 212 ? "Image blob length 162 runs past the end of the file (0 bytes left)"
+                           : ""))
             << cut;
         FreeEpisodeBuffers(e);
     }
@@ -134,33 +138,30 @@ TEST(EpisodeFile, CutAtEveryLength) {
     FreeEpisodeBuffers(whole);
 }
 
-// The largest side is accepted, and a blob may claim at most 1100 pixels a
-// byte and 1024 more; more is refused before any buffer is made. Pixels a
-// shorter stream leaves are index 0.
-TEST(PicturePacking, SizesAgainstBlobs) {
-    const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, const char*> rows[] = {
-        {16384, 1, 1, 16384, ""},
-        {344, 521, 8, 4, ""},
-        {344, 522, 8, 4, "the Image blob (162 bytes) is far too short for its 179568 pixels"}};
-    for (const auto& [width, height, titleWidth, titleHeight, reason] : rows) {
+// A blob may claim at most 1100 pixels a byte and 1024 more: the 162 bytes
+// of valid_small fill 344x521 pixels, index 0 after what the stream holds,
+// and 344x522 are refused before any buffer is made.
+TEST(PicturePacking, MostABlobCanFill) {
+    for (const uint32_t height : {521u, 522u}) {
         EpisodeRecord e;
         ASSERT_TRUE(ReadEpisodeFile(e, DataFile("episode/valid_small.vde").c_str()));
-        std::tie(e.header.imageWidth, e.header.imageHeight, e.header.titleWidth,
-                 e.header.titleHeight) = std::tie(width, height, titleWidth, titleHeight);
+        std::tie(e.header.imageWidth, e.header.imageHeight) = std::make_tuple(344u, height);
         Problem problem;
-        EXPECT_EQ(UnpackPictures(e, &problem), !*reason);
-        EXPECT_EQ(problem.reason, std::string(reason));
-        const size_t rest = *reason ? 0 : width * height - 192;
+        EXPECT_EQ(UnpackPictures(e, &problem), height == 521);
         EXPECT_EQ(
-            e.imagePixels ? Bytes(e.imagePixels + 192, e.imagePixels + width * height) : Bytes(),
-            Bytes(rest, 0));
+            problem.reason,
+            std::string(height == 521
+                            ? ""
+                            : "the Image blob (162 bytes) is far too short for its 179568 pixels"));
+        EXPECT_EQ(e.imagePixels ? Bytes(e.imagePixels + 192, e.imagePixels + 344 * 521) : Bytes(),
+                  Bytes(height == 521 ? 344 * 521 - 192 : 0, 0));
         FreeEpisodeBuffers(e);
     }
 }
 
 // Surfaces become buffers, blobs, a file and surfaces again with the same
-// sizes and indices in the reference palette, also for rows shorter than the
-// pitch and the highest picture. No buffer is made from a missing, deep or
+// sizes and indices in the reference palette, for rows shorter than the
+// pitch or as long, and the highest picture. No buffer is made from a missing, deep or
 // too high surface (header unchanged) or from a LowTitle of another shape
 // (header then holding the new sizes); without the palette or a buffer,
 // BuffersToSurfaces leaves the slots as they were.
@@ -168,9 +169,9 @@ TEST(PicturePacking, RoundTrip) {
     SDL_Color palette[kPaletteEntries];
     LoadSamplePalette(palette);
     TempDir dir;
-    SDL_Surface* in[] = {Pattern(221, 50), Pattern(1, 16384), Pattern(1, 16384)};
+    SDL_Surface* in[] = {Pattern(221, 50), Pattern(4, 16384), Pattern(4, 16384)};
     SDL_Surface* bad[] = {nullptr, SDL_CreateRGBSurface(0, 1, 1, 24, 0xFF0000, 0xFF00, 0xFF, 0),
-                          Pattern(1, 16385), Pattern(2, 8192), Pattern(1, 100)};
+                          Pattern(4, 16385), Pattern(8, 8192), Pattern(4, 100)};
     EpisodeRecord e, back;
     for (int i = 0; i < 5; ++i) {
         EXPECT_FALSE(SurfacesToBuffers(e, in[0], i < 3 ? bad[i] : in[1], i < 3 ? in[2] : bad[i]));
@@ -200,6 +201,8 @@ TEST(PicturePacking, RoundTrip) {
         SDL_FreeSurface(out[slot]);
         SDL_FreeSurface(in[slot]);
     }
+    e.header.titleHeight = 0;
+    EXPECT_FALSE(PackPictures(e));
     FreeEpisodeBuffers(e);
     FreeEpisodeBuffers(back);
 }
