@@ -1,9 +1,7 @@
 // Arbitrary bytes as an episode file through what Load VDE does:
-// ReadEpisodeFile, UnpackPictures, BuffersToSurfaces. A complete file written
-// back must be a prefix of its input, and pictures that unpack must come back
-// the same after a save and a load.
+// ReadEpisodeFile, UnpackPictures, BuffersToSurfaces; pictures that unpack
+// must come back the same after a save and a load.
 #include <cstring>
-#include <iterator>
 
 #include "episode_file.h"
 #include "picture_packing.h"
@@ -15,14 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReferencePalette = palette;
     const std::string saved = ScratchFile(".saved.vde", data, 0);
     EpisodeRecord episode, again;
-    EpisodeReadReport report;
-    REQUIRE(ReadEpisodeFile(episode, ScratchFile(".vde", data, size).c_str(), &report));
-    if (report.complete) {
-        REQUIRE(WriteEpisodeFile(episode, saved.c_str()));
-        std::ifstream file(saved, std::ios::binary);
-        const std::string written{std::istreambuf_iterator<char>(file), {}};
-        REQUIRE(written.size() <= size && !std::memcmp(written.data(), data, written.size()));
-    }
+    REQUIRE(ReadEpisodeFile(episode, ScratchFile(".vde", data, size).c_str()));
     const EpisodeHeader& h = episode.header;
     const size_t sizes[] = {size_t{h.imageWidth} * h.imageHeight,
                             size_t{h.titleWidth} * h.titleHeight};

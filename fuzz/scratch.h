@@ -15,9 +15,8 @@
 // The path of this process's scratch file `name`, now holding `size` bytes
 // of `data`.
 inline std::string ScratchFile(const std::string& name, const void* data, size_t size) {
-    const char* directory = std::getenv("TMPDIR");
     const std::string path =
-        (directory ? directory : "/tmp") + ("/" + std::to_string(getpid())) + name;
+        std::string(std::getenv("TMPDIR") ?: "/tmp") + "/" + std::to_string(getpid()) + name;
     std::ofstream(path, std::ios::binary)
         .write(static_cast<const char*>(data), std::streamsize(size));
     return path;
