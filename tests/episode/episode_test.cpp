@@ -25,12 +25,10 @@ SDL_Surface* Pattern(int width, int height) {
 
 }  // namespace
 
-// A fresh episode has the game's default header, the one valid_default_sizes
-// holds (204, place 7, extras 1 and 0, "#Kelto@Episode", "CASTLE1.VLV", Image
-// 304x354 with 0x00670098 and 0x00770860, Title 220x78 with 0x006BB0CC and
-// 0x00706100); ResetEpisode empties the texts; a setter cuts a text too long
-// for its field so that it keeps its zero byte, and leaves the bytes after it.
+// Fresh header as the game's (valid_default_sizes); long texts are cut to keep their zero byte.
 TEST(EpisodeRecord, FreshHeaderAndTexts) {
+    // 204, place 7, extras 1 and 0, "#Kelto@Episode", "CASTLE1.VLV", Image 304x354 with
+    // 0x00670098 and 0x00770860, Title 220x78 with 0x006BB0CC and 0x00706100.
     EpisodeRecord e;
     SetFreshEpisode(e);
     Bytes header(kEpisodeHeaderBytes);
@@ -45,8 +43,7 @@ TEST(EpisodeRecord, FreshHeaderAndTexts) {
               std::string("XYZ\0", 4) + std::string(123, 'n') + '\0');
 }
 
-// Each committed file is complete or not and unpacks or not for the reason its
-// name gives; a complete one written back gives its bytes less any trailer.
+// Each committed file reads sound, cut or damaged for its reason; a sound one writes back as read.
 TEST(EpisodeFile, CommittedFiles) {
     // o: sound; c: cut short; r: refused before a buffer is made; f: fails unpacking
     const std::tuple<const char*, char, size_t, const char*> rows[] = {
@@ -83,10 +80,7 @@ TEST(EpisodeFile, CommittedFiles) {
     }
 }
 
-// A file cut short anywhere, or missing, is never complete and gives only what
-// it holds whole: the header only when all of it is there, the blobs before
-// the first one cut (the file's end at 374, 418 and 462). A blob with a
-// length but no data is never written.
+// A file cut anywhere is never complete and gives only the header and blobs it holds whole.
 TEST(EpisodeFile, CutAtEveryLength) {
     const std::string path = DataFile("episode/valid_small.vde");
     const Bytes file = ReadFileBytes(path);
@@ -94,6 +88,7 @@ TEST(EpisodeFile, CutAtEveryLength) {
     blank.titleBlob.length = 77;
     TempDir dir;
     ASSERT_TRUE(ReadEpisodeFile(whole, path.c_str()));
+    // A missing file is no episode; a blob with a length but no data is never written.
     EXPECT_FALSE(ReadEpisodeFile(e, dir.File("absent.vde").c_str()) ||
                  WriteEpisodeFile(blank, dir.File("absent.vde").c_str()));
     for (size_t cut = 0; cut < file.size(); ++cut) {
@@ -102,7 +97,7 @@ TEST(EpisodeFile, CutAtEveryLength) {
         EpisodeReadReport report;
         ASSERT_TRUE(ReadEpisodeFile(e, dir.File("cut.vde").c_str(), &report));
         Bytes header(kEpisodeHeaderBytes);
-        EncodeEpisodeHeader(e.header, header.data());
+        EncodeEpisodeHeader(e.header, header.data());  // the file's blobs end at 374, 418 and 462
         EXPECT_EQ(std::make_tuple(report.complete, header, BlobBytes(e.imageBlob),
                                   BlobBytes(e.titleBlob), BlobBytes(e.lowTitleBlob)),
                   std::make_tuple(
@@ -115,21 +110,18 @@ TEST(EpisodeFile, CutAtEveryLength) {
     FreeEpisodeBuffers(whole);
 }
 
-// Surfaces become buffers, blobs, a file and surfaces again with the same
-// sizes and indices in the reference palette, for rows shorter than the
-// pitch or as long, and the highest picture. No buffer is made from a
-// missing, deep or too high surface (header unchanged) or from a LowTitle of
-// another shape (header then holding the new sizes); without the palette,
-// BuffersToSurfaces leaves the slots as they were. Sizes that are no
-// picture, or far too large for their blob, are refused.
+// Pictures come back through buffers, blobs and a file; bad surfaces and sizes are refused.
 TEST(PicturePacking, RoundTrip) {
     SDL_Color palette[kPaletteEntries];
     LoadSamplePalette(palette);
     TempDir dir;
+    // Rows shorter than the pitch and as long; the highest picture.
     SDL_Surface* in[] = {Pattern(221, 50), Pattern(4, 16384), Pattern(4, 16384)};
     SDL_Surface* bad[] = {nullptr, SDL_CreateRGBSurface(0, 1, 1, 24, 0xFF0000, 0xFF00, 0xFF, 0),
                           Pattern(4, 16385), Pattern(8, 8192), Pattern(4, 100)};
     EpisodeRecord e, back;
+    // Missing, deep and too high surfaces leave the header as it was; a LowTitle of another
+    // shape, even of the same pixel count, leaves the new sizes in it; no buffer is made.
     for (int i = 0; i < 5; ++i) {
         EXPECT_FALSE(SurfacesToBuffers(e, in[0], i < 3 ? bad[i] : in[1], i < 3 ? in[2] : bad[i]));
         EXPECT_TRUE(e.header.imageWidth == (i < 3 ? 0u : 221u) && !e.imagePixels &&
