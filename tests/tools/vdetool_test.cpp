@@ -1,3 +1,148 @@
 #include <gtest/gtest.h>
 
-TEST(Placeholder, Builds) {}
+#include <filesystem>
+#include <iterator>
+#include <sstream>
+
+#include "colour_match.h"
+#include "episode_file.h"
+#include "picture_packing.h"
+#include "test_support.h"
+#include "vdetool.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+// pack of Image, Title and LowTitle of `type` in the working directory.
+std::string Pack(const std::string& type = "bmp") {
+    return "pack -o out.vde --image Image." + type + " --title Title." + type +
+           " --lowtitle LowTitle." + type + " ";
+}
+
+// The status of the command line (words apart by spaces), and what it wrote
+// to its output and its errors.
+std::pair<int, std::string> Tool(const std::string& command) {
+    std::istringstream in(command);
+    const std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
+    std::vector<const char*> argv = {"vdetool"};
+    for (const std::string& word : words) argv.push_back(word.c_str());
+    FILE* stream = std::tmpfile();
+    const int status = RunVdetool(int(argv.size()), argv.data(), stream, stream);
+    std::string text(size_t(std::ftell(stream)), '\0');
+    std::rewind(stream);
+    text.resize(std::fread(&text[0], 1, text.size(), stream));
+    std::fclose(stream);
+    return {status, text};
+}
+
+// The rule's index of the colour of each pixel of an 8-bit BMP file as
+// SDL_LoadBMP reads it.
+Bytes RuleIndices(const std::string& path, const SDL_Color* palette) {
+    SDL_Surface* bmp = SDL_LoadBMP(path.c_str());
+    Bytes indices;
+    for (int i = 0; i < bmp->w * bmp->h; ++i) {
+        const SDL_Color c = bmp->format->palette->colors[IndexAt(bmp, i % bmp->w, i / bmp->w)];
+        indices.push_back(NearestReferenceColour(c.r, c.g, c.b, palette));
+    }
+    SDL_FreeSurface(bmp);
+    return indices;
+}
+
+class Vdetool : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::copy(DataFile("episode"), ".");
+        fs::copy_file(DataFile("palette/menu.pal"), "menu.pal");
+        fs::copy_file(BmpSuiteFile("g/pal8.bmp"), "Image.bmp");
+        fs::copy_file(DataFile("pictures/bmp_8.bmp"), "Title.bmp");
+        fs::copy_file(DataFile("pictures/bmp_4.bmp"), "LowTitle.bmp");
+    }
+
+    TempDir dir_{true};
+};
+
+}  // namespace
+
+// pack writes the fresh header, the rule's indices, and the same bytes again after unpack.
+TEST_F(Vdetool, PackUnpackConvert) {
+    SDL_Color palette[256];
+    LoadSamplePalette(palette);
+    ASSERT_EQ(Tool(Pack()).first, 0);
+    const Bytes packed = ReadFileBytes("out.vde");
+    EpisodeRecord e;
+    SetFreshEpisode(e);
+    std::tie(e.header.imageWidth, e.header.imageHeight, e.header.titleWidth, e.header.titleHeight) =
+        std::make_tuple(127, 64, 7, 5);
+    Bytes header(kEpisodeHeaderBytes);
+    EncodeEpisodeHeader(e.header, header.data());
+    EXPECT_EQ(Bytes(packed.begin(), packed.begin() + kEpisodeHeaderBytes), header);
+    ASSERT_TRUE(ReadEpisodeFile(e, "out.vde") && UnpackPictures(e));
+    EXPECT_EQ(Bytes(e.imagePixels, e.imagePixels + 127 * 64), RuleIndices("Image.bmp", palette));
+    EXPECT_EQ(Bytes(e.lowTitlePixels, e.lowTitlePixels + 35), RuleIndices("LowTitle.bmp", palette));
+    FreeEpisodeBuffers(e);
+    ASSERT_EQ(Tool("convert Image.bmp c.png").first + Tool("convert c.png c.bmp").first, 0);
+    EXPECT_EQ(RuleIndices("c.bmp", palette), RuleIndices("Image.bmp", palette));
+    for (const std::string type : {"bmp", "png"}) {
+        ASSERT_EQ(Tool("unpack out.vde --format " + type).first + Tool(Pack(type)).first, 0);
+        EXPECT_EQ(ReadFileBytes("out.vde"), packed) << type;
+    }
+}
+
+// Each command line ends with its status and message; a failed one leaves no file behind.
+TEST_F(Vdetool, CommandLines) {
+    const std::string name = "\xC3\x85ke\"\xC3\x84\"\x01\\",
+                      shown = "\"\xC3\x85ke\\\"\xC3\x84\\\"\\u0001\\\\\"";
+    const std::tuple<std::string, int, std::string> rows[] = {
+        {"", 2, "Usage: vdetool COMMAND"},
+        {"--help", 0, "Usage: vdetool COMMAND"},
+        {"frob", 2, "vdetool: unknown command 'frob'\nTry 'vdetool --help'.\n"},
+        {"info --frob=1 x", 2, "info: unknown option '--frob'\nTry 'vdetool info --help'.\n"},
+        {"unpack x -o", 2, "unpack: --output needs a value\n"},
+        {Pack() + "-o b.vde", 2, "pack: --output is given twice\n"},
+        {Pack() + "--place 4294967296", 2, "0 to 4294967295, not '4294967296'\n"},
+        {Pack() + "--place 9x", 2, "not '9x'\n"},
+        {Pack() + "--name \xCE\xA9", 2, "--name: the character U+03A9 is not in code page 850\n"},
+        {Pack() + "--name " + std::string(128, 'n'), 2,
+         "128 characters, but the field holds at most 127"},
+        {"pack --frob --help", 0, "Usage: vdetool pack -o OUT.vde"},
+        {"info valid_small.vde", 0,
+         "image:         16x12\ntitle:         8x4 (the LowTitle too)\n"
+         "imageBlob:     162 bytes\ntitleBlob:     40 bytes\nlowTitleBlob:  40 bytes\n"
+         "compression:   1.06:1\ncomplete:      yes\nunpacks:       yes\n"},
+        {"info cut_in_header.vde", 1,
+         "file:          cut_in_header.vde\nsize:          100 bytes\n"
+         "complete:      no (file ends inside the header)\n"
+         "unpacks:       no (the file is not complete)\nvdetool: cut_in_header.vde: file ends"},
+        {"info --json cut_in_header.vde", 1, "\"blobs\": null,\n  \"compressionRatio\": null,"},
+        {"check valid_small.vde cut_in_header.vde none.vde", 1,
+         "valid_small.vde: ok\ncut_in_header.vde: file ends inside the header\nnone.vde: cannot"},
+        {Pack() + "--template header_size_minus_1.vde --place 4294967295 --name " + name, 0, ""},
+        {"info --json out.vde", 0,
+         "\"name\": " + shown + ",\n    \"startLevel\": \"CASTLE1.VLV\",\n"},
+        {"info out.vde", 0, "place:         4294967295\nheaderSize:    -1 (0xFFFFFFFF)\n"},
+        {Pack() + "--place 0 --palette " + DataFile("palette/short.pal"), 0,
+         "short.pal: warning: the palette holds 75 of 256 colours; the rest are black\n"},
+        {Pack() + "--palette none.pal", 1, "vdetool: none.pal: cannot read the palette: No such"},
+        {Pack() + "--template none.vde", 1, "vdetool: none.vde: cannot open: No such file"},
+        {"pack -o o.vde --image Title.bmp --title Title.bmp --lowtitle Image.bmp", 1,
+         "vdetool: Image.bmp: Title and LowTitle differ in size (7x5 and 127x64)\n"},
+        {"pack -o no/o.vde --image Title.bmp --title Title.bmp --lowtitle Title.bmp", 1,
+         "vdetool: no/o.vde: cannot write: No such file or directory\n"},
+        {"unpack valid_small.vde -o menu.pal", 1, "vdetool: menu.pal: not a directory\n"},
+        {"unpack corrupt_image_stream.vde -o new", 1, "corrupt_image_stream.vde: the Image blob"},
+        {"convert Title.bmp no/c.bmp", 1, "vdetool: no/c.bmp: cannot write: No such file"},
+    };
+    for (const auto& [command, status, phrase] : rows) {
+        const auto [given, output] = Tool(command);
+        EXPECT_EQ(given, status) << command << "\n" << output;
+        EXPECT_NE(output.find(phrase), std::string::npos) << command << "\n" << output;
+    }
+    EXPECT_FALSE(fs::exists("o.vde") || fs::exists("new") || fs::exists("b.vde"));
+    // Output that cannot be written is a failure too.
+    FILE* full = std::fopen("/dev/full", "w");
+    const char* argv[] = {"vdetool", "info", "valid_small.vde"};
+    EXPECT_EQ(RunVdetool(3, argv, full, stderr), 1);
+    std::fclose(full);
+}
