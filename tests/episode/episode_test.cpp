@@ -53,7 +53,7 @@ TEST(EpisodeFile, CommittedFiles) {
         {"zero_length_title", 'r', 0, "the Title blob is empty"},
         {"corrupt_image_stream", 'f', 0, "the Image blob is not a whole zlib stream (16x12 "},
         {"content_one_byte_longer", 'f', 0, "the Image blob holds more than its 16x12 "},
-        {"width_zero", 'r', 0, "the Image size 0x12 is not a picture size (1 to 16384 a side"},
+        {"width_zero", 'r', 0, "the Image size 0x12 is not a picture size (1 to 16383 a side"},
         {"beyond_side_limit", 'r', 0, "the Image size 16385x1 is not a picture size"},
     };
     TempDir dir;
@@ -116,9 +116,9 @@ TEST(PicturePacking, RoundTrip) {
     LoadSamplePalette(palette);
     TempDir dir;
     // Rows shorter than the pitch and as long; the highest picture.
-    SDL_Surface* in[] = {Pattern(221, 50), Pattern(4, 16384), Pattern(4, 16384)};
+    SDL_Surface* in[] = {Pattern(221, 50), Pattern(4, 16383), Pattern(4, 16383)};
     SDL_Surface* bad[] = {nullptr, SDL_CreateRGBSurface(0, 1, 1, 24, 0xFF0000, 0xFF00, 0xFF, 0),
-                          Pattern(4, 16385), Pattern(8, 8192), Pattern(4, 100)};
+                          Pattern(4, 16384), Pattern(8, 8192), Pattern(4, 100)};
     EpisodeRecord e, back;
     // Missing, deep and too high surfaces leave the header as it was; a LowTitle of another
     // shape, even of the same pixel count, leaves the new sizes in it; no buffer is made.

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <sstream>
 
 #include "colour_match.h"
 #include "episode_file.h"
+#include "picture_file.h"
 #include "picture_packing.h"
 #include "test_support.h"
 #include "vdetool.h"
@@ -27,7 +29,7 @@ std::pair<int, std::string> Tool(const std::string& command) {
     std::istringstream in(command);
     const std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
     std::vector<const char*> argv = {"vdetool"};
-    for (const std::string& word : words) argv.push_back(word.c_str());
+    for (const std::string& word : words) argv.push_back(word == "''" ? "" : word.c_str());
     FILE* stream = std::tmpfile();
     const int status = RunVdetool(int(argv.size()), argv.data(), stream, stream);
     std::string text(size_t(std::ftell(stream)), '\0');
@@ -122,8 +124,29 @@ TEST_F(Vdetool, CommandLines) {
         {"info --json out.vde", 0,
          "\"name\": " + shown + ",\n    \"startLevel\": \"CASTLE1.VLV\",\n"},
         {"info out.vde", 0, "place:         4294967295\nheaderSize:    -1 (0xFFFFFFFF)\n"},
-        {Pack() + "--place 0 --palette " + DataFile("palette/short.pal"), 0,
-         "short.pal: warning: the palette holds 75 of 256 colours; the rest are black\n"},
+        {Pack() + "--place 0", 0, ""},
+        {Pack() + "--name ''", 2, "pack: --name is empty\n"},
+        {Pack() + "--palette " + DataFile("palette/short.pal"), 1,
+         "short.pal: not a palette: 301 "},
+        {Pack() + "--palette " + DataFile("palette/long.pal"), 1, "long.pal: not a palette: more"},
+        {"ifno x", 2, "unknown command 'ifno'; did you mean 'info'?\n"},
+        {"info --jsno x", 2, "unknown option '--jsno'; did you mean '--json'?\n"},
+        {"help convert", 0, "Usage: vdetool convert IN OUT"},
+        {"help frob", 2, "unknown command 'frob'\n"},
+        {"info --json valid_small.vde b\xE9.vde", 0, "[\n{\n  \"file\": \"valid_small.vde\""},
+        {"info --json b\xE9.vde", 0, "{\n  \"file\": \"b\\u00E9.vde\""},
+        {"palette p.txt", 2, "'p.txt' does not end in .gpl, .act, .hex or .png"},
+        {"palette - --format hex", 0, "000000\n111111\n"},
+        {"palette p.gpl", 0, ""},
+        {"palette p.act", 0, ""},
+        {"palette p.png", 0, ""},
+        {"convert Title.bmp - --format png", 0, "\x89PNG\r\n"},
+        {"convert -o batch Title.bmp none.bmp LowTitle.bmp --format png --dither fs", 1,
+         "vdetool: none.bmp: cannot open"},
+        {"convert Title.bmp d.bmp --dither bogus", 2, "--dither is none, fs or ordered"},
+        {"convert Title.bmp d.bmp --background 12345g", 2, "--background is a colour RRGGBB"},
+        {"convert alpha.png a.bmp", 0, "alpha.png: transparent pixels laid over 000000"},
+        {"unpack valid_small.vde -o half", 1, "half/Title.bmp: cannot write"},
         {Pack() + "--palette none.pal", 1, "vdetool: none.pal: cannot read the palette: No such"},
         {Pack() + "--template none.vde", 1, "vdetool: none.vde: cannot open: No such file"},
         {"pack -o o.vde --image Title.bmp --title Title.bmp --lowtitle Image.bmp", 1,
@@ -134,12 +157,33 @@ TEST_F(Vdetool, CommandLines) {
         {"unpack corrupt_image_stream.vde -o new", 1, "corrupt_image_stream.vde: the Image blob"},
         {"convert Title.bmp no/c.bmp", 1, "vdetool: no/c.bmp: cannot write: No such file"},
     };
+    fs::copy_file("valid_small.vde", "b\xE9.vde");
+    fs::copy_file(DataFile("pictures/png_6_8.png"), "alpha.png");
+    fs::create_directories("batch");
+    fs::create_directories("half/Title.bmp");
     for (const auto& [command, status, phrase] : rows) {
         const auto [given, output] = Tool(command);
         EXPECT_EQ(given, status) << command << "\n" << output;
         EXPECT_NE(output.find(phrase), std::string::npos) << command << "\n" << output;
     }
-    EXPECT_FALSE(fs::exists("o.vde") || fs::exists("new") || fs::exists("b.vde"));
+    EXPECT_FALSE(fs::exists("o.vde") || fs::exists("new") || fs::exists("b.vde") ||
+                 fs::exists("half/Image.bmp"));
+    EXPECT_TRUE(fs::exists("batch/Title.png") && fs::exists("batch/LowTitle.png"));
+    EXPECT_EQ(Tool("convert alpha.png a.bmp --background 000000").second, "");
+    // The palette's 256 entries in order, duplicates too, in each format.
+    const Bytes pal = ReadFileBytes("menu.pal"), act = ReadFileBytes("p.act"),
+                gpl = ReadFileBytes("p.gpl");
+    SDL_Surface* swatch = ReadPictureFile("p.png", nullptr);
+    ASSERT_TRUE(act.size() == 768 && swatch && swatch->w == 256 && swatch->h == 256);
+    for (int i = 0; i < 256 * 256; ++i) {
+        const int x = i % 256, y = i / 256, k = y / 16 * 16 + x / 16;
+        EXPECT_TRUE(IndexAt(swatch, x, y) == k && act[i % 768] == pal[i % 768 / 3 * 4 + i % 3])
+            << i;
+    }
+    SDL_FreeSurface(swatch);
+    const std::string head = "GIMP Palette\nName: menu\nColumns: 16\n#\n  0   0   0\tIndex 0\n 17";
+    EXPECT_EQ(std::string(gpl.begin(), gpl.begin() + long(head.size())), head);
+    EXPECT_EQ(std::count(gpl.begin(), gpl.end(), '\n'), 260);
     // Output that cannot be written is a failure too.
     FILE* full = std::fopen("/dev/full", "w");
     const char* argv[] = {"vdetool", "info", "valid_small.vde"};
