@@ -16,9 +16,14 @@ namespace {
 
 // A test that hangs (a fault planted in a loop, say) must end on its own,
 // also after its runner gave up on it: SDL turns SIGTERM into an event that
-// no loop may read, but leaves SIGALRM alone. Death tests start afresh from
-// exec, so that their own processes get the same alarm.
-const unsigned kWatchdog = (GTEST_FLAG_SET(death_test_style, "threadsafe"), alarm(600));
+// no loop may read, but leaves SIGALRM alone. Death tests run in a process
+// that starts afresh (SDL's thread makes forking unsafe anyway), so they get
+// the same alarm.
+class Watchdog : public testing::Environment {
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+const unsigned kAlarm = alarm(600);
+testing::Environment* const kWatchdog = testing::AddGlobalTestEnvironment(new Watchdog);
 
 }  // namespace
 
