@@ -116,9 +116,12 @@ class RowReader {
 class Matcher {
   public:
     Matcher(const SDL_Color* palette, ColourMatcher kind) : palette_(palette) {
-        if (kind == ColourMatcher::kTable) table_ = ColourTableFor(palette);
-        if (!table_) InitColourCells(cells_, palette);
-        useCells_ = !table_ && kind == ColourMatcher::kCells;
+        if (kind == ColourMatcher::kTable) {
+            table_ = ColourTableFor(palette);
+        } else {
+            InitColourCells(cells_, palette);
+            useCells_ = true;
+        }
     }
 
     const uint8_t* table() const { return table_; }
