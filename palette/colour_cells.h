@@ -1,8 +1,8 @@
 // Matching the colours of a small picture without the whole-cube table.
 //
 // The table of colour_table.h answers any colour with one lookup but costs
-// about 30 ms of work and 16 MiB of memory to build, once per process: for a
-// picture of a few hundred thousand pixels that is far more than the picture
+// about 10 ms of work and 16 MiB of memory to build, once per process: for a
+// picture of a few hundred thousand pixels that is more than the picture
 // itself. Here the cube is cut into 16x16x16 cells, and each cell that a
 // picture touches gets the list of entries that can be nearest to any colour
 // in it; a colour is then matched against its cell's few candidates.
@@ -11,9 +11,6 @@
 #include <SDL.h>
 #include <cstdint>
 #include <vector>
-
-// Pictures with at least this many pixels are cheaper through the table.
-constexpr uint64_t kCellMatchMaxPixels = uint64_t{1} << 20;
 
 struct ColourCells {
     // The palette's channels, each in an array of its own for loops that

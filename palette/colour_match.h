@@ -50,8 +50,9 @@ struct ConversionOptions {
 };
 
 // Pictures from this many pixels on are matched through the table by
-// ConvertToPalette, smaller ones through cells (measured: bench/README.md).
-constexpr uint64_t kTableFromPixels = uint64_t{1} << 20;
+// ConvertToPalette, smaller ones through cells: from here on the table's
+// set-up and lookups cost less than cells (measured: bench/README.md).
+constexpr uint64_t kTableFromPixels = uint64_t{1} << 19;
 
 // True when the picture has an alpha channel in use: some pixel is not fully
 // opaque, and not every pixel is fully transparent (writers that do not use
