@@ -85,7 +85,9 @@ inline void Turn4x4(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
 
 void Transpose(uint32_t* cells) {
     constexpr int kTurn = 4;
-    auto row = [cells](int i, int j) { return reinterpret_cast<__m128i*>(cells + i * kSide + j); };
+    auto row = [cells](int i, int j) {
+        return reinterpret_cast<__m128i*>(cells + ptrdiff_t{i} * kSide + j);
+    };
     for (int i = 0; i < kSide; i += kTurn) {
         for (int j = i; j < kSide; j += kTurn) {
             __m128i a[kTurn], b[kTurn];
@@ -287,7 +289,7 @@ void SweepRedLines(const SDL_Color* palette, const Workspace& work, RedLines& li
         if (lineOf[place] < 0) {
             lineOf[place] = static_cast<int16_t>(lines.count);
             lines.place[lines.count] = static_cast<uint16_t>(place);
-            uint32_t* cells = &lines.cells[static_cast<size_t>(lines.count) * kSide];
+            uint32_t* cells = lines.cells + static_cast<size_t>(lines.count) * kSide;
             std::fill(cells, cells + kSide, kEmpty);
             ++lines.count;
         }
@@ -297,7 +299,7 @@ void SweepRedLines(const SDL_Color* palette, const Workspace& work, RedLines& li
         cell = std::min(cell, static_cast<uint32_t>(k));
     }
     for (int line = 0; line < lines.count; ++line) {
-        SweepLine(&lines.cells[static_cast<size_t>(line) * kSide]);
+        SweepLine(lines.cells + static_cast<size_t>(line) * kSide);
     }
 }
 
