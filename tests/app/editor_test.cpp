@@ -184,6 +184,9 @@ TEST_F(Editor, EditSaveLoad) {
     app.DrawEditorScreen();  // the Image's top left, and the same banner in both title areas
     EXPECT_NE(PixelAt(s, 0, 0), kWhite);
     for (int x = 350; x < 570; ++x) EXPECT_EQ(PixelAt(s, x, 40), PixelAt(s, x, 140)) << x;
+    char name[33] = "pic\0xxxxxxxx";  // the extension ends the name, whatever followed it
+    AppendExtension("bmp", name);
+    EXPECT_STREQ(name, "pic.bmp");
 }
 
 }  // namespace

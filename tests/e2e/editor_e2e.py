@@ -30,6 +30,8 @@ class EditorWindow(unittest.TestCase):
         found = self.xdotool("search", "--sync", "--onlyvisible", "--pid", self.proc.pid, "--name", "^VDE_Editor$")
         self.window = self.x.create_resource_object("window", int(found.split()[0]))
         self.until(lambda: self.window.get_wm_name() == "VDE_Editor", "the caption")  # the search ignores case
+        geometry = self.window.get_geometry()
+        self.assertEqual((geometry.width, geometry.height), (640, 480))
         self.xdotool("mousemove", 610, 400)  # keys go to the window under the pointer
 
     def xdotool(self, *args):
@@ -48,23 +50,31 @@ class EditorWindow(unittest.TestCase):
         """Waits until the window has each (x, y, colour)."""
         self.until(lambda: all(int.from_bytes(self.shot(x, y)[:3], "little") == c for x, y, c in points), repr(points))
 
-    def command(self, x, y, text, box=(391, 95)):
-        """Clicks (x, y), answers the prompt with `text`, waits for the main screen."""
+    def command(self, x, y, text, box=(391, 95), message=()):
+        """Clicks (x, y), answers the prompt with `text`, waits for the `message` points and
+        dismisses them with a key, then waits for the main screen."""
         self.xdotool("mousemove", x, y, "click", 1, "mousemove", 610, 400)
         self.shows((*box, BOX))
         self.xdotool("key", "--delay", 30, *text, "Return")
+        if message:
+            self.shows(*message)
+            self.xdotool("key", "space")
         self.shows((*box, GREY))
 
     def ends(self, status):
         self.assertEqual(self.proc.wait(timeout=30), status)
         self.assertNotRegex(os.pread(self.err.fileno(), 1 << 24, 0).decode(errors="replace"), "Sanitizer|runtime error:")
 
-    # Start screen, imports, a typed name saved, Escape; a second run loads it and closes: status 0.
+    # Start screen, imports (a 24-bit one says it converts), a typed name saved, Escape; a second
+    # run loads it and closes: status 0.
     def test_edit_save_load(self):
         shutil.copy(SOURCE / "tests" / "data" / "palette" / "menu.pal", self.dir)
+        shutil.copy(SOURCE / "examples" / "sunset.bmp", self.dir)
         self.start()
         self.shows((303, 353, WHITE), (304, 353, GREY), (569, 177, WHITE), (570, 177, GREY), (359, 216, WHITE))
-        for x, y in ((150, 180), (460, 40), (460, 140)):
+        # The message's first row on the white Image area: 'B' lit, the cell after it dark.
+        self.command(150, 180, "sunset", box=(327, 95), message=((128, 128, WHITE), (134, 128, 1)))
+        for x, y in ((460, 40), (460, 140)):
             self.command(x, y, "banner", box=(327, 95))
         self.command(420, 216, "Saga")
         self.command(160, 440, "ep")

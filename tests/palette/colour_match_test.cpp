@@ -183,7 +183,8 @@ TEST(ConvertToPalette, DitheringAndTransparency) {
     // Grey 128 lies between the sample palette's greys 119 and 136: matched
     // exactly it is 136 throughout; Floyd-Steinberg and the ordered pattern
     // mix entries so that each channel's average stays within a step of 128,
-    // the same bytes on every run.
+    // the same bytes on every run. Floyd-Steinberg starts at the top left, where
+    // no error has come yet.
     Palette p = TestPalettes()[0];
     std::vector<uint32_t> grey(64 * 64, 0x808080);
     for (const Dither dither : {Dither::kNone, Dither::kFloydSteinberg, Dither::kOrdered}) {
@@ -200,13 +201,16 @@ TEST(ConvertToPalette, DitheringAndTransparency) {
         }
         for (double sum : sums)
             EXPECT_NEAR(sum / 4096, dither == Dither::kNone ? 136 : 128, 2) << int(dither);
+        if (dither == Dither::kFloydSteinberg) {
+            EXPECT_EQ(IndexAt(made[0], 0, 0), Rule(0x808080, p));
+        }
         for (SDL_Surface* m : made) SDL_FreeSurface(m);
     }
-    // Alpha 0, 128 and 255 over white; alpha 0 throughout counts as opaque.
-    uint32_t argb[] = {0x00FF0000, 0x80000000, 0xFF102030, 0x00FF0000, 0x00102030};
-    const uint32_t want[] = {0xFFFFFF, 0x7F7F7F, 0x102030, 0xFF0000, 0x102030};
-    for (int n : {0, 3}) {
-        SDL_Surface* s = SDL_CreateRGBSurfaceFrom(argb + n, 3 - n / 3, 1, 32, 12, 0xFF0000, 0xFF00,
+    // Alpha 0, 128 and 255 over white; alpha 0 or 255 throughout counts as opaque.
+    uint32_t argb[] = {0x00FF0000, 0x80000000, 0xFF102030, 0x00FF0000, 0x00102030, 0xFF0000FF};
+    const uint32_t want[] = {0xFFFFFF, 0x7F7F7F, 0x102030, 0xFF0000, 0x102030, 0x0000FF};
+    for (int n : {0, 3, 5}) {
+        SDL_Surface* s = SDL_CreateRGBSurfaceFrom(argb + n, 3 - n / 2, 1, 32, 12, 0xFF0000, 0xFF00,
                                                   0xFF, 0xFF000000u);
         EXPECT_EQ(HasTransparency(s), n == 0);
         ASSERT_TRUE(

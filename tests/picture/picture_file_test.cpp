@@ -91,11 +91,13 @@ TEST(ReadPictureFile, FixturesAndLimits) {
                           "bmp_1.bmp@16383x1 8 -",
                           "bmp_1.bmp@1x16383 8 -",
                           "bmp_1.bmp@16384x1 0 too large",
+                          "bmp_1.bmp@0x1 0 no pixels",
                           "bmp_1.bmp@1x16384 0 too large",
                           "bmp_32.bmp@7x3000 0 at 32 bits needs",
                           "png_3_1.png@1x16383 0 Not enough image",
                           "png_3_1.png@1x16384 0 too large",
-                          "png_2_8.png@16384x1 0 too large"};
+                          "png_2_8.png@16384x1 0 too large",
+                          "png_2_8.png@2000000x1 0 too large"};
     TempDir dir;
     for (const char* row : rows) {
         std::istringstream in(row);

@@ -153,7 +153,7 @@ TEST_F(Vdetool, CommandLines) {
          "vdetool: Image.bmp: Title and LowTitle differ in size (7x5 and 127x64)\n"},
         {"pack -o no/o.vde --image Title.bmp --title Title.bmp --lowtitle Title.bmp", 1,
          "vdetool: no/o.vde: cannot write: No such file or directory\n"},
-        {"unpack valid_small.vde -o menu.pal", 1, "vdetool: menu.pal: not a directory\n"},
+        {"unpack valid_small.vde -o no/new", 1, "vdetool: no/new: cannot make the directory: No"},
         {"unpack corrupt_image_stream.vde -o new", 1, "corrupt_image_stream.vde: the Image blob"},
         {"convert Title.bmp no/c.bmp", 1, "vdetool: no/c.bmp: cannot write: No such file"},
     };
@@ -170,6 +170,9 @@ TEST_F(Vdetool, CommandLines) {
                  fs::exists("half/Image.bmp"));
     EXPECT_TRUE(fs::exists("batch/Title.png") && fs::exists("batch/LowTitle.png"));
     EXPECT_EQ(Tool("convert alpha.png a.bmp --background 000000").second, "");
+    // Nothing is tried in a directory that is a file.
+    EXPECT_EQ(Tool("unpack valid_small.vde -o menu.pal").second,
+              "vdetool: menu.pal: not a directory\n");
     // The palette's 256 entries in order, duplicates too, in each format.
     const Bytes pal = ReadFileBytes("menu.pal"), act = ReadFileBytes("p.act"),
                 gpl = ReadFileBytes("p.gpl");
