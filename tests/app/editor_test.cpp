@@ -44,16 +44,18 @@ class Editor : public testing::Test {
         FreeEpisodeBuffers(app.episode);
     }
     // Releases a button at (x, y) with `events` feeding the command, which must
-    // show `message` (or nothing) at (128, 128) and leave only the last event
-    // unless a message took it.
+    // show `message` (or nothing) at (128, 128) in the window and leave only
+    // the last event unless a message took it.
     void Click(int x, int y, std::vector<SDL_Event> events, const std::string& message = "",
                uint8_t button = 1) {
         SDL_FillRect(s, nullptr, 0);
+        SDL_UpdateRect(s, 0, 0, 0, 0);
         Feed(std::move(events));
         app.event.button = {SDL_MOUSEBUTTONUP, 0, button, 0, uint16_t(x), uint16_t(y)};
         app.DispatchEvent();
-        const std::string shown = message.empty() ? (PixelAt(s, 128, 128) ? "a message" : "")
-                                                  : TextMismatch(s, message, 128, 128);
+        const SDL_Surface* window = ShownScreen();
+        const std::string shown = message.empty() ? (PixelAt(window, 128, 128) ? "a message" : "")
+                                                  : TextMismatch(window, message, 128, 128);
         EXPECT_TRUE(shown.empty() && EventsLeft() == message.empty())
             << x << "," << y << ": " << shown;
     }
@@ -97,7 +99,8 @@ TEST_F(Editor, MainLoop) {
         std::atexit([] { std::fprintf(stderr, "left %zu", EventsLeft()); });
         EditorApp().Init(640, 480, SDL_INIT_VIDEO);
     };
-    EXPECT_EXIT(start(), testing::ExitedWithCode(1), "find \"menu.pal\" in the working(.|\n)*left 1");
+    EXPECT_EXIT(start(), testing::ExitedWithCode(1),
+                "find \"menu.pal\" in the working(.|\n)*left 1");
     const auto noDisplay = [] {
         unsetenv("DISPLAY");
         unsetenv("SDL_VIDEODRIVER");

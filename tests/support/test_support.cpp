@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,12 +26,38 @@ class Watchdog : public testing::Environment {
 const unsigned kAlarm = alarm(600);
 testing::Environment* const kWatchdog = testing::AddGlobalTestEnvironment(new Watchdog);
 
+SDL_Surface* shown = nullptr;
+
 }  // namespace
+
+// Taken before SDL's own (a program's definitions come before a library's):
+// the rectangle is copied to what the window shows, then SDL updates it. All
+// four zero means the whole screen.
+extern "C" void SDL_UpdateRect(SDL_Surface* screen, Sint32 x, Sint32 y, Uint32 w, Uint32 h) {
+    using Update = void (*)(SDL_Surface*, Sint32, Sint32, Uint32, Uint32);
+    static const auto update = reinterpret_cast<Update>(dlsym(RTLD_NEXT, "SDL_UpdateRect"));
+    if (!shown || shown->w != screen->w || shown->h != screen->h) {
+        const SDL_PixelFormat& f = *screen->format;
+        SDL_FreeSurface(shown);
+        shown = SDL_CreateRGBSurface(0, screen->w, screen->h, f.BitsPerPixel, f.Rmask, f.Gmask,
+                                     f.Bmask, f.Amask);
+    }
+    SDL_Rect area{Sint16(x), Sint16(y), Uint16(w), Uint16(h)};
+    if (x == 0 && y == 0 && w == 0 && h == 0) area = {0, 0, Uint16(screen->w), Uint16(screen->h)};
+    SDL_Rect to = area;
+    SDL_BlitSurface(screen, &area, shown, &to);
+    update(screen, x, y, w, h);
+}
+
+const SDL_Surface* ShownScreen() {
+    return shown;
+}
 
 SDL_Surface* TestScreen() {
     static SDL_Surface* screen = [] {
         setenv("SDL_VIDEODRIVER", "dummy", 0);
-        if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) < 0) return static_cast<SDL_Surface*>(nullptr);
+        if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) < 0)
+            return static_cast<SDL_Surface*>(nullptr);
         SDL_Surface* window = SDL_SetVideoMode(640, 480, 32, 0);
         return window && BuildFont(false, 0xFFFFFF) ? window : nullptr;
     }();

@@ -12,6 +12,11 @@
 // on opaque black as the editor builds it.
 SDL_Surface* TestScreen();
 
+// The window as the user sees it: the screen's pixels as of the last
+// SDL_UpdateRect that covered them (every update goes through it), or null
+// before the first. Drawing that is never updated does not show here.
+const SDL_Surface* ShownScreen();
+
 // The pixel at (x, y) of a 32-bit surface with its top byte cleared, and the
 // index at (x, y) of an 8-bit surface.
 uint32_t PixelAt(const SDL_Surface* surface, int x, int y);
