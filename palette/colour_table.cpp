@@ -44,7 +44,7 @@ constexpr uint32_t kStep = 256;
 constexpr uint32_t kEmpty = 0x40000000;
 constexpr int kSide = 256;
 constexpr int kPlane = kSide * kSide;
-constexpr int kBlock = 8;
+[[maybe_unused]] constexpr int kBlock = 8;  // the transpose without SSE2
 
 // Both sweeps along one line of 256 consecutive cells.
 void SweepLine(uint32_t* cells) {
