@@ -162,8 +162,10 @@ bool OpenTemporary(FileReplacement& file, const struct stat* existing, Problem* 
 // Flushes, syncs (files only: a pipe cannot be synced) and closes.
 bool Finish(FileReplacement& file, Problem* problem) {
     errno = 0;
-    bool ok =
-        std::fflush(file.out) == 0 && (file.temporary.empty() || fsync(fileno(file.out)) == 0);
+    // ferror too: a write that failed earlier may have left nothing for the
+    // flush to fail on.
+    bool ok = std::fflush(file.out) == 0 && !std::ferror(file.out) &&
+              (file.temporary.empty() || fsync(fileno(file.out)) == 0);
     int error = errno;
     if (std::fclose(file.out) != 0) {
         ok = false;

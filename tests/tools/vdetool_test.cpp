@@ -143,6 +143,8 @@ TEST_F(Vdetool, CommandLines) {
         {"convert Title.bmp - --format png", 0, "\x89PNG\r\n"},
         {"convert -o batch Title.bmp none.bmp LowTitle.bmp --format png --dither fs", 1,
          "vdetool: none.bmp: cannot open"},
+        {"convert -o batch Image.bmp ./Image.bmp", 1,
+         "vdetool: ./Image.bmp: batch/Image.bmp is written from an earlier picture\n"},
         {"convert Title.bmp d.bmp --dither bogus", 2, "--dither is none, fs or ordered"},
         {"convert Title.bmp d.bmp --background 12345g", 2, "--background is a colour RRGGBB"},
         {"convert alpha.png a.bmp", 0, "alpha.png: transparent pixels laid over 000000"},

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "commands.h"
 #include "picture_file.h"
@@ -64,9 +65,13 @@ int ConvertBatch(Tool& tool, const std::string& directory, const ParsedArguments
         return Fail(tool, directory, "not a directory that exists");
     }
     int status = kStatusOk;
+    std::set<std::string> written;
     for (const std::string& input : parsed.operands) {
-        if (ConvertOne(tool, input, OutputFor(directory, input, format), &format, palette,
-                       options) != kStatusOk) {
+        // Two inputs of one name (a/x.png, b/x.bmp) would write one file.
+        const std::string output = OutputFor(directory, input, format);
+        if (!written.insert(output).second) {
+            status = Fail(tool, input, output + " is written from an earlier picture");
+        } else if (ConvertOne(tool, input, output, &format, palette, options) != kStatusOk) {
             status = kStatusFailed;
         }
     }
