@@ -115,6 +115,17 @@ TEST(FastPaths, AgreeWithTheRule) {
         uint32_t wrongly = 0;
         for (uint32_t c = 0; n == 1 && c < kColourTableSize; ++c) wrongly += table[c] != Rule(c, p);
         EXPECT_EQ(wrongly, 0u) << "every colour";
+        if (n == 1) {  // and the colour cells, against the table just checked
+            std::vector<uint32_t> cube(kColourTableSize);
+            for (uint32_t c = 0; c < kColourTableSize; ++c) cube[c] = c;
+            SDL_Surface* all = SDL_CreateRGBSurfaceFrom(cube.data(), 4096, 4096, 32, 16384,
+                                                        0xFF0000, 0xFF00, 0xFF, 0);
+            ASSERT_TRUE(ConvertTrueColourToReference(&all, p.data(), ColourMatcher::kCells));
+            for (uint32_t c = 0; c < kColourTableSize; ++c)
+                wrongly += IndexAt(all, int(c % 4096), int(c / 4096)) != table[c];
+            EXPECT_EQ(wrongly, 0u) << "every colour through the cells";
+            SDL_FreeSurface(all);
+        }
 #endif
         for (const auto& [bits, layout, way] : rows) {
             SDL_Surface* s = bits == 8 ? SDL_CreateRGBSurface(0, 509, 143, 8, 0, 0, 0, 0)
