@@ -1,7 +1,5 @@
 #include "colour_table.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +7,8 @@
 #include <new>
 #include <system_error>
 #include <thread>
+
+#include "huge_pages.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -241,27 +241,14 @@ void MapRowThroughColourTable(const uint8_t* table, const uint8_t* from, const u
 
 namespace {
 
-constexpr size_t kHugePage = size_t{2} << 20;
-
-// `bytes` on 2 MiB boundaries, asking for huge pages: a few large page faults
-// instead of hundreds or thousands of small ones when the memory is first
-// written, which on a virtual machine can cost more than the work itself.
-void* AllocateHuge(size_t bytes) {
-    void* memory = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
-#ifdef MADV_HUGEPAGE
-    if (memory) madvise(memory, bytes, MADV_HUGEPAGE);
-#endif
-    return memory;
-}
-
 // The working memory of one build, in one allocation: a plane for each of
 // two threads, the lines of the red pass, and the line of each (green, blue)
 // place.
 struct Workspace {
     static constexpr size_t kPlaneBytes = sizeof(uint32_t) * kPlane;
     static constexpr size_t kBytes = 3 * kPlaneBytes + sizeof(int16_t) * kPlane;
-    std::unique_ptr<uint8_t, void (*)(void*)> memory{static_cast<uint8_t*>(AllocateHuge(kBytes)),
-                                                     &std::free};
+    std::unique_ptr<uint8_t, HugeDeleter> memory{static_cast<uint8_t*>(AllocateHuge(kBytes)),
+                                                 HugeDeleter{kBytes}};
 
     uint32_t* Plane(int n) const {
         return reinterpret_cast<uint32_t*>(memory.get() + n * kPlaneBytes);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Static analysis of the project's own sources (app/ episode/ files/ palette/ picture/ text/
-# tools/, not the generated text/font_data.cpp): clang-tidy with the checks in
+# Static analysis of the project's own sources (app/ episode/ files/ memory/
+# palette/ picture/ text/ tools/, not the generated text/font_data.cpp): clang-tidy with the checks in
 # .clang-tidy, then cppcheck with the suppressions in scripts/cppcheck.supp.
 # Exits non-zero when either reports anything or cannot run.
 #
@@ -31,7 +31,7 @@ esac
 cd "$root"
 sources=()
 while IFS= read -r file; do sources+=("$file"); done < <(
-    find app episode files palette picture text tools -name '*.cpp' ! -path text/font_data.cpp | LC_ALL=C sort)
+    find app episode files memory palette picture text tools -name '*.cpp' ! -path text/font_data.cpp | LC_ALL=C sort)
 if [ "${#sources[@]}" -eq 0 ]; then
     echo "lint: no sources found under $root" >&2
     exit 2
@@ -78,7 +78,7 @@ if [ "$run_cppcheck" = 1 ]; then
         --library=posix --library=sdl --library=zlib \
         --inline-suppr --suppressions-list=scripts/cppcheck.supp \
         --suppress=missingIncludeSystem \
-        -I app -I episode -I palette -I text -I tools/vdetool "${sdl_include[@]}" \
+        -I app -I episode -I memory -I palette -I text -I tools/vdetool "${sdl_include[@]}" \
         -j "$jobs" --quiet --error-exitcode=1 \
         --template='{file}:{line}:{column}: {severity}: {message} [{id}]' \
         "${sources[@]}"; then

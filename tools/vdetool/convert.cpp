@@ -8,7 +8,9 @@
 #include <set>
 
 #include "commands.h"
+#include "huge_pages.h"
 #include "picture_file.h"
+#include "picture_limits.h"
 #include "safe_write.h"
 #include "vdetool.h"
 
@@ -113,6 +115,10 @@ int RunConvert(Tool& tool, int argc, const char* const* argv) {
     }
     SDL_Color palette[kPaletteEntries];
     if (!LoadPalette(tool, parsed, palette)) return kStatusFailed;
+    // Room for the largest picture of 32 bits and its 8-bit match, the two
+    // blocks that dominate a conversion; without huge pages, first writing
+    // them can cost more than the conversion itself.
+    ServeBlocksFromHugePages(5 * size_t{kMaxPicturePixels} + (size_t{16} << 20));
     if (directory) return ConvertBatch(tool, *directory, parsed, format, palette, options);
     const bool keepInputFormat = output == "-" && !given;
     return ConvertOne(tool, parsed.operands[0], output, keepInputFormat ? nullptr : &format,
