@@ -74,19 +74,17 @@ bool ServeBlocksFromHugePages(size_t bytes) {
 #if defined(__GLIBC__) && defined(M_MMAP_MAX) && !defined(VDE_OWN_ALLOCATOR)
     static bool served = false;
     if (served) return true;
-    if (bytes == 0 || bytes > SIZE_MAX - kHugePage || bytes > INT_MAX) return false;
-    // glibc's own defaults, to go back to.
-    constexpr int kDefaultMmapMax = 65536, kDefaultTrimThreshold = 128 * 1024;
-    if (mallopt(M_MMAP_MAX, 0) != 1 || mallopt(M_TRIM_THRESHOLD, INT_MAX) != 1) {
-        mallopt(M_MMAP_MAX, kDefaultMmapMax);
-        return false;
-    }
+    if (bytes == 0 || bytes > INT_MAX) return false;
+    mallopt(M_MMAP_MAX, 0);              // every block from the heap
+    mallopt(M_TRIM_THRESHOLD, INT_MAX);  // and the heap's top kept when freed
     // The room is taken at the heap's top and given back to it at once; the
     // blocks that follow are cut from the top's low end, inside the marks.
     void* room = std::malloc(bytes + kHugePage);
     const bool marked = room && MarkForHugePages(room, bytes + kHugePage);
     std::free(room);
     if (!marked) {
+        // glibc's own defaults.
+        constexpr int kDefaultMmapMax = 65536, kDefaultTrimThreshold = 128 * 1024;
         mallopt(M_MMAP_MAX, kDefaultMmapMax);
         mallopt(M_TRIM_THRESHOLD, kDefaultTrimThreshold);
         return false;

@@ -14,11 +14,16 @@ namespace {
 
 constexpr size_t kMiB = size_t{1} << 20;
 
-// The VmFlags of the mapping that holds `address`, as /proc/self/smaps gives
-// them; empty when no mapping holds it.
-std::string FlagsOfMapping(const void* address) {
+// The mapping that holds an address, as /proc/self/smaps gives it.
+struct Mapping {
+    uintptr_t from = 0, to = 0;
+    std::string flags;  // its VmFlags line; empty when no mapping holds the address
+};
+
+Mapping MappingOf(const void* address) {
     std::ifstream smaps("/proc/self/smaps");
     const auto at = reinterpret_cast<uintptr_t>(address);
+    Mapping found;
     bool inside = false;
     for (std::string line; std::getline(smaps, line);) {
         uintptr_t from = 0, to = 0;
@@ -26,15 +31,17 @@ std::string FlagsOfMapping(const void* address) {
         std::istringstream range(line);
         if (range >> std::hex >> from >> dash >> to && dash == '-') {
             inside = from <= at && at < to;
+            if (inside) found = Mapping{from, to, ""};
         } else if (inside && line.rfind("VmFlags:", 0) == 0) {
-            return line;
+            found.flags = line;
+            return found;
         }
     }
-    return "";
+    return Mapping{};
 }
 
 bool Marked(const void* address) {
-    return FlagsOfMapping(address).find(" hg") != std::string::npos;
+    return MappingOf(address).flags.find(" hg") != std::string::npos;
 }
 
 // True when every whole 2 MiB page of the block is marked: its first and its
@@ -45,45 +52,53 @@ bool WholePagesMarked(const void* block, size_t bytes) {
     const uintptr_t end = (start + bytes) & ~(2 * kMiB - 1);
     const auto* firstPage = reinterpret_cast<const void*>(first);
     const auto* lastByte = reinterpret_cast<const void*>(end - 1);
-    return end > first && Marked(firstPage) &&
-           FlagsOfMapping(firstPage) == FlagsOfMapping(lastByte);
+    return end > first && Marked(firstPage) && MappingOf(firstPage).to == MappingOf(lastByte).to;
 }
 
 // The sizes asked for are rounded up to whole 2 MiB pages, zero-filled, on a
-// 2 MiB boundary, marked, and gone once freed.
+// 2 MiB boundary, in a marked mapping of exactly that size, gone once freed.
 TEST(HugePages, AllocateHugeGivesWholeMarkedPagesAndTakesThemBack) {
     for (const size_t bytes : {size_t{1}, 2 * kMiB, 2 * kMiB + 1, 16 * kMiB}) {
         SCOPED_TRACE(bytes);
         auto* memory = static_cast<uint8_t*>(AllocateHuge(bytes));
         ASSERT_NE(memory, nullptr);
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(memory) % (2 * kMiB), 0u);
         const size_t whole = (bytes + 2 * kMiB - 1) / (2 * kMiB) * (2 * kMiB);
+        const Mapping mapping = MappingOf(memory);
+        EXPECT_EQ(mapping.from, reinterpret_cast<uintptr_t>(memory));
+        EXPECT_EQ(mapping.to, reinterpret_cast<uintptr_t>(memory) + whole);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(memory) % (2 * kMiB), 0u);
+        EXPECT_TRUE(Marked(memory)) << mapping.flags;
+        EXPECT_EQ(MappingOf(memory + whole).flags, "") << "what was mapped past it is still there";
         EXPECT_EQ(memory[0], 0);
         EXPECT_EQ(memory[whole - 1], 0);
         std::memset(memory, 0xA5, whole);
-        EXPECT_TRUE(Marked(memory) && Marked(memory + whole - 1)) << FlagsOfMapping(memory);
         FreeHuge(memory, bytes);
-        EXPECT_EQ(FlagsOfMapping(memory), "");
-        EXPECT_EQ(FlagsOfMapping(memory + whole - 1), "");
+        EXPECT_EQ(MappingOf(memory).flags, "");
+        EXPECT_EQ(MappingOf(memory + whole - 1).flags, "");
     }
     EXPECT_EQ(AllocateHuge(0), nullptr);
     EXPECT_EQ(AllocateHuge(SIZE_MAX - kMiB), nullptr);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitizerAllocator = true;
+#else
+constexpr bool kSanitizerAllocator = false;
+#endif
+
 // After the call, the blocks malloc gives, large ones too, lie in marked
-// memory (all but a part of a page before the first 2 MiB boundary), and
-// freeing them leaves the marks for the next.
+// memory (all but a part of a page before the first 2 MiB boundary), up to
+// the room asked for, and freeing them leaves the marks for the next.
 TEST(HugePages, ServedBlocksLieInMarkedMemory) {
-    if (!ServeBlocksFromHugePages(96 * kMiB)) {
-        GTEST_SKIP() << "malloc is not glibc's own here (a sanitizer build)";
-    }
-    EXPECT_TRUE(ServeBlocksFromHugePages(96 * kMiB));
+    if (kSanitizerAllocator) GTEST_SKIP() << "the sanitizer's allocator is its own";
+    ASSERT_TRUE(ServeBlocksFromHugePages(64 * kMiB));
+    EXPECT_TRUE(ServeBlocksFromHugePages(64 * kMiB));
     for (int round = 0; round < 2; ++round) {
         void* picture = std::malloc(48 * kMiB);
         void* match = std::malloc(16 * kMiB);
         ASSERT_TRUE(picture && match);
-        EXPECT_TRUE(WholePagesMarked(picture, 48 * kMiB)) << FlagsOfMapping(picture);
-        EXPECT_TRUE(WholePagesMarked(match, 16 * kMiB)) << FlagsOfMapping(match);
+        EXPECT_TRUE(WholePagesMarked(picture, 48 * kMiB)) << MappingOf(picture).flags;
+        EXPECT_TRUE(WholePagesMarked(match, 16 * kMiB)) << MappingOf(match).flags;
         std::free(picture);
         std::free(match);
     }
