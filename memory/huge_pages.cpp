@@ -61,7 +61,7 @@ void* AllocateHuge(size_t bytes) {
     const size_t before = ToBoundary(start);
     char* const aligned = start + before;
     if (before > 0) munmap(start, before);
-    if (before < kHugePage) munmap(aligned + whole, kHugePage - before);
+    munmap(aligned + whole, kHugePage - before);  // before < kHugePage: there is a tail
     MarkForHugePages(aligned, whole);
     return aligned;
 }
