@@ -30,7 +30,7 @@ struct HugeDeleter {
 // otherwise, where no mark made beforehand can reach), and the heap no longer
 // shrinks when blocks are freed, so that the marked room stays for the next
 // picture. Only address space is taken; nothing is touched. True when blocks
-// are so served, by this call or an earlier one. False, with malloc left as it was, when the C
-// library is not glibc, in a sanitizer build (its allocator is its own), or
-// when the room cannot be had or marked.
+// are so served, by this call or an earlier one. False, with malloc left as
+// it was, when the C library is not glibc, in a sanitizer build (its
+// allocator is its own), or when the room cannot be had or marked.
 bool ServeBlocksFromHugePages(size_t bytes);
