@@ -86,7 +86,8 @@ SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palett
 }
 
 bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette,
-                      const ConversionOptions& options) {
+                      const ConversionOptions& options, bool* flattened) {
+    if (flattened) *flattened = false;
     if (!picture || !*picture || !(*picture)->format || !palette) return false;
     SDL_Surface* in = *picture;
     SDL_Surface* made = nullptr;
@@ -100,7 +101,7 @@ bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette,
         const uint64_t pixels =
             uint64_t{static_cast<uint32_t>(in->w)} * static_cast<uint32_t>(in->h);
         chosen.matcher = pixels >= kTableFromPixels ? ColourMatcher::kTable : ColourMatcher::kCells;
-        made = MatchPicture(in, palette, chosen);
+        made = MatchPicture(in, palette, chosen, flattened);
     }
     if (!made) return false;
     SDL_FreeSurface(in);

@@ -64,9 +64,11 @@ bool HasTransparency(const SDL_Surface* picture);
 // palette; 15, 16, 24 or 32 bits by its colour masks, as SDL's own conversion
 // reads them; an alpha channel in use laid over the background, rounded to
 // the nearest value) and matched as `options` say. `picture` is not changed.
-// Null when the surface cannot be made or the depth is another.
+// `flattened`, when given, is set to whether an alpha channel in use was laid
+// over the background (HasTransparency). Null when the surface cannot be made
+// or the depth is another.
 SDL_Surface* MatchPicture(const SDL_Surface* picture, const SDL_Color* palette,
-                          const ConversionOptions& options);
+                          const ConversionOptions& options, bool* flattened = nullptr);
 
 // Replaces the picture in *surface (15, 16, 24 or 32 bits) by MatchPicture's
 // exact match through `matcher`, and frees the old one. False, with *surface
@@ -89,7 +91,8 @@ SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palett
 // pixels are matched as a true-colour picture's); a picture of 15, 16, 24 or
 // 32 bits goes through MatchPicture, by the table from kTableFromPixels on
 // and by cells below (options.matcher is not used). The old surface is freed
-// as soon as it has been matched. False, with *picture untouched, when a
-// surface cannot be made or the depth is another.
+// as soon as it has been matched. `flattened`, when given, is set as by
+// MatchPicture (false for an 8-bit picture). False, with *picture untouched,
+// when a surface cannot be made or the depth is another.
 bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette,
-                      const ConversionOptions& options = {});
+                      const ConversionOptions& options = {}, bool* flattened = nullptr);

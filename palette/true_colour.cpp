@@ -97,6 +97,9 @@ class RowReader {
         return reinterpret_cast<const uint8_t*>(buffer);
     }
 
+    // True when an alpha channel in use is laid over the background.
+    bool Flattens() const { return alpha_; }
+
   private:
     bool IsXrgb() const {
         return format_.Rmask == kXrgbRed && format_.Gmask == kXrgbGreen &&
@@ -288,7 +291,8 @@ bool HasTransparency(const SDL_Surface* picture) {
 }
 
 SDL_Surface* MatchPicture(const SDL_Surface* picture, const SDL_Color* palette,
-                          const ConversionOptions& options) {
+                          const ConversionOptions& options, bool* flattened) {
+    if (flattened) *flattened = false;
     if (!Readable(picture) || !palette) return nullptr;
     SDL_Surface* made = SDL_CreateRGBSurface(0, picture->w, picture->h, 8, 0, 0, 0, 0);
     if (!made) return nullptr;
@@ -298,6 +302,7 @@ SDL_Surface* MatchPicture(const SDL_Surface* picture, const SDL_Color* palette,
     }
     SDL_SetColors(made, const_cast<SDL_Color*>(palette), 0, 256);
     const RowReader rows(picture, options.background);
+    if (flattened) *flattened = rows.Flattens();
     Matcher matcher(palette, options.matcher);
     switch (options.dither) {
         case Dither::kNone:

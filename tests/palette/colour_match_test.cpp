@@ -224,8 +224,10 @@ TEST(ConvertToPalette, DitheringAndTransparency) {
         SDL_Surface* s = SDL_CreateRGBSurfaceFrom(argb + n, 3 - n / 2, 1, 32, 12, 0xFF0000, 0xFF00,
                                                   0xFF, 0xFF000000u);
         EXPECT_EQ(HasTransparency(s), n == 0);
-        ASSERT_TRUE(
-            ConvertToPalette(&s, p.data(), {ColourMatcher::kTable, Dither::kNone, 0xFFFFFF}));
+        bool flattened = n != 0;
+        ASSERT_TRUE(ConvertToPalette(&s, p.data(), {ColourMatcher::kTable, Dither::kNone, 0xFFFFFF},
+                                     &flattened));
+        EXPECT_EQ(flattened, n == 0);
         for (int x = 0; x < s->w; ++x) EXPECT_EQ(IndexAt(s, x, 0), Rule(want[n + x], p)) << n + x;
         SDL_FreeSurface(s);
     }

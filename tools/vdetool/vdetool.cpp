@@ -247,17 +247,18 @@ OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color*
         Fail(tool, InputName(path), problem.reason);
         return OwnedSurface(nullptr, &SDL_FreeSurface);
     }
-    if (!tool.backgroundGiven && !tool.toldOfTransparency && HasTransparency(picture)) {
+    bool flattened = false;
+    if (!ConvertToPalette(&picture, palette, options, &flattened)) {
+        SDL_FreeSurface(picture);
+        Fail(tool, InputName(path), "cannot convert the picture to the palette (out of memory)");
+        return OwnedSurface(nullptr, &SDL_FreeSurface);
+    }
+    if (flattened && !tool.backgroundGiven && !tool.toldOfTransparency) {
         std::fprintf(tool.err,
                      "vdetool: %s: transparent pixels laid over %06lX; --background RRGGBB "
                      "chooses another colour\n",
                      InputName(path).c_str(), static_cast<unsigned long>(options.background));
         tool.toldOfTransparency = true;
-    }
-    if (!ConvertToPalette(&picture, palette, options)) {
-        SDL_FreeSurface(picture);
-        Fail(tool, InputName(path), "cannot convert the picture to the palette (out of memory)");
-        return OwnedSurface(nullptr, &SDL_FreeSurface);
     }
     return OwnedSurface(picture, &SDL_FreeSurface);
 }
