@@ -232,3 +232,20 @@ TEST(ConvertToPalette, DitheringAndTransparency) {
         SDL_FreeSurface(s);
     }
 }
+
+// SDL gives an 8-bit BMP only the colours its file declares; a pixel value
+// past them is black when the picture is matched from its rows.
+TEST(MatchPicture, PixelsPastAShortPaletteAreBlack) {
+    const Palette p = TestPalettes()[0];
+    SDL_Surface* s = SDL_CreateRGBSurface(0, 3, 1, 8, 0, 0, 0, 0);
+    SDL_Color colours[3] = {{255, 0, 0, 0}, {0, 255, 0, 0}, {255, 255, 255, 0}};
+    SDL_SetColors(s, colours, 0, 3);
+    s->format->palette->ncolors = 2;
+    for (uint8_t x = 0; x < 3; ++x) static_cast<uint8_t*>(s->pixels)[x] = x;
+    SDL_Surface* m = MatchPicture(s, p.data(), {ColourMatcher::kCells});
+    ASSERT_NE(m, nullptr);
+    const uint32_t want[] = {0xFF0000, 0x00FF00, 0x000000};
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(IndexAt(m, x, 0), Rule(want[x], p)) << x;
+    SDL_FreeSurface(m);
+    SDL_FreeSurface(s);
+}

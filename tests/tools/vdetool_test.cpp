@@ -172,6 +172,9 @@ TEST_F(Vdetool, CommandLines) {
                  fs::exists("half/Image.bmp"));
     EXPECT_TRUE(fs::exists("batch/Title.png") && fs::exists("batch/LowTitle.png"));
     EXPECT_EQ(Tool("convert alpha.png a.bmp --background 000000").second, "");
+    // Plain records of several files: one blank line between them, none after.
+    EXPECT_EQ(Tool("info valid_small.vde valid_small.vde").second.size(),
+              2 * Tool("info valid_small.vde").second.size() + 1);
     // Nothing is tried in a directory that is a file.
     EXPECT_EQ(Tool("unpack valid_small.vde -o menu.pal").second,
               "vdetool: menu.pal: not a directory\n");
