@@ -1,7 +1,6 @@
 #include "colour_table.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
