@@ -84,27 +84,3 @@ SDL_Surface* CopyIntoPalette(const SDL_Surface* picture, const SDL_Color* palett
     }
     return copy;
 }
-
-bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette,
-                      const ConversionOptions& options, bool* flattened) {
-    if (flattened) *flattened = false;
-    if (!picture || !*picture || !(*picture)->format || !palette) return false;
-    SDL_Surface* in = *picture;
-    SDL_Surface* made = nullptr;
-    if (in->format->BitsPerPixel == 8 &&
-        (options.dither == Dither::kNone || IsReferencePalette(in, palette))) {
-        // The editor's import of an 8-bit picture.
-        if (!IsReferencePalette(in, palette)) ConvertPaletteToReference(in, palette);
-        made = CopyIntoPalette(in, palette);
-    } else {
-        ConversionOptions chosen = options;
-        const uint64_t pixels =
-            uint64_t{static_cast<uint32_t>(in->w)} * static_cast<uint32_t>(in->h);
-        chosen.matcher = pixels >= kTableFromPixels ? ColourMatcher::kTable : ColourMatcher::kCells;
-        made = MatchPicture(in, palette, chosen, flattened);
-    }
-    if (!made) return false;
-    SDL_FreeSurface(in);
-    *picture = made;
-    return true;
-}

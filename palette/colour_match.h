@@ -70,6 +70,16 @@ bool HasTransparency(const SDL_Surface* picture);
 SDL_Surface* MatchPicture(const SDL_Surface* picture, const SDL_Color* palette,
                           const ConversionOptions& options, bool* flattened = nullptr);
 
+// MatchPicture's indices, with the matcher ConvertToPalette would choose,
+// written over the picture's own pixels: for a caller done with the picture
+// that would rather not hold a second copy (16 MiB at 4096x4096). An 8-bit
+// picture is treated as ConvertToPalette treats it. Afterwards row y's indices
+// start at byte y * picture->w of picture->pixels, and the surface's format no
+// longer describes its pixels: read the indices, then only free it. False,
+// with the picture untouched, when it is unreadable or of another depth.
+bool MatchInPlace(SDL_Surface* picture, const SDL_Color* palette, const ConversionOptions& options,
+                  bool* flattened = nullptr);
+
 // Replaces the picture in *surface (15, 16, 24 or 32 bits) by MatchPicture's
 // exact match through `matcher`, and frees the old one. False, with *surface
 // untouched, for an 8-bit or unreadable picture or when the new surface

@@ -54,12 +54,15 @@ inline uint32_t PixelValue(const uint8_t* at, int bytes) {
 // The rows of a picture as xRGB words (red bits 16-23, green 8-15, blue 0-7).
 class RowReader {
   public:
-    RowReader(const SDL_Surface* picture, uint32_t background)
+    // `copyEveryRow`: Row always fills the buffer, so that the picture's own
+    // rows may be written over once read.
+    RowReader(const SDL_Surface* picture, uint32_t background, bool copyEveryRow)
         : picture_(picture),
           format_(*picture->format),
           background_(background),
-          alpha_(HasTransparency(picture)) {
-        direct_ = format_.BytesPerPixel == 4 && !alpha_ && IsXrgb();
+          alpha_(HasTransparency(picture)),
+          copy_(copyEveryRow) {
+        xrgb_ = format_.BytesPerPixel == 4 && !alpha_ && IsXrgb();
         if (format_.BytesPerPixel == 1) {
             for (int i = 0; i < format_.palette->ncolors && i < 256; ++i) {
                 const SDL_Color& c = format_.palette->colors[i];
@@ -68,15 +71,17 @@ class RowReader {
         }
     }
 
-    // Row y: the picture's own bytes when they are xRGB already, else
-    // `buffer` (the picture's width long) filled.
+    // Row y: the picture's own bytes when they are xRGB already (unless every
+    // row is copied), else `buffer` (the picture's width long) filled.
     const uint8_t* Row(int y, uint32_t* buffer) const {
         const uint8_t* in =
             static_cast<const uint8_t*>(picture_->pixels) + ptrdiff_t{y} * picture_->pitch;
         const int width = picture_->w;
         const int bytes = format_.BytesPerPixel;
-        if (direct_) return in;
-        if (bytes == 1) {
+        if (xrgb_ && !copy_) return in;
+        if (xrgb_) {
+            std::memcpy(buffer, in, 4 * static_cast<size_t>(width));
+        } else if (bytes == 1) {
             for (int x = 0; x < width; ++x) buffer[x] = colours_[in[x]];
         } else if (bytes == 3 && IsXrgb()) {
             // The 24-bit pictures of BMP files: the hot case, kept simple.
@@ -110,7 +115,8 @@ class RowReader {
     const SDL_PixelFormat& format_;
     uint32_t background_;
     bool alpha_;
-    bool direct_ = false;
+    bool copy_;
+    bool xrgb_ = false;
     uint32_t colours_[256] = {};
 };
 
@@ -144,31 +150,36 @@ class Matcher {
     ColourCells cells_;
 };
 
-uint8_t* RowOf(SDL_Surface* surface, int y) {
-    return static_cast<uint8_t*>(surface->pixels) + static_cast<ptrdiff_t>(y) * surface->pitch;
-}
+// Where the indices go: rows of `width` bytes, `pitch` apart.
+struct IndexRows {
+    uint8_t* pixels;
+    ptrdiff_t pitch;
+    int width, height;
+
+    uint8_t* Row(int y) const { return pixels + y * pitch; }
+};
 
 // Each pixel's own colour; a colour is looked up again only when it differs
 // from the one before, as neighbouring pixels often share one.
-void MatchExactly(const RowReader& rows, Matcher& matcher, SDL_Surface* made) {
-    const int width = made->w;
+void MatchExactly(const RowReader& rows, Matcher& matcher, const IndexRows& made) {
+    const int width = made.width;
     std::vector<uint32_t> buffers(2 * static_cast<size_t>(width));
     const uint8_t* above = nullptr;
     if (const uint8_t* table = matcher.table()) {
         TableRun run{0, table[0]};
-        for (int y = 0; y < made->h; ++y) {
+        for (int y = 0; y < made.height; ++y) {
             const uint8_t* row = rows.Row(y, &buffers[(y & 1) * static_cast<size_t>(width)]);
-            MapRowThroughColourTable(table, row, above, width, RowOf(made, y),
-                                     y > 0 ? RowOf(made, y - 1) : nullptr, run);
+            MapRowThroughColourTable(table, row, above, width, made.Row(y),
+                                     y > 0 ? made.Row(y - 1) : nullptr, run);
             above = row;
         }
         return;
     }
     uint32_t last = 0;
     uint8_t index = matcher.Match(0);
-    for (int y = 0; y < made->h; ++y) {
+    for (int y = 0; y < made.height; ++y) {
         const uint8_t* row = rows.Row(y, buffers.data());
-        uint8_t* out = RowOf(made, y);
+        uint8_t* out = made.Row(y);
         for (int x = 0; x < width; ++x) {
             uint32_t colour;
             std::memcpy(&colour, row + 4 * ptrdiff_t{x}, sizeof colour);
@@ -198,13 +209,13 @@ inline uint32_t Clamped(const int (&channels)[3]) {
 // right to left. Errors are kept as sixteenths, one row ahead, with a cell of
 // margin on each side so that no edge needs a test.
 void MatchDiffusing(const RowReader& rows, Matcher& matcher, const SDL_Color* palette,
-                    SDL_Surface* made) {
-    const int width = made->w;
+                    const IndexRows& made) {
+    const int width = made.width;
     std::vector<uint32_t> buffer(static_cast<size_t>(width));
     std::vector<int> here(3 * static_cast<size_t>(width + 2)), next(here.size());
-    for (int y = 0; y < made->h; ++y) {
+    for (int y = 0; y < made.height; ++y) {
         const uint8_t* row = rows.Row(y, buffer.data());
-        uint8_t* out = RowOf(made, y);
+        uint8_t* out = made.Row(y);
         std::fill(next.begin(), next.end(), 0);
         const int step = y % 2 == 0 ? 1 : -1;
         for (int i = 0; i < width; ++i) {
@@ -243,12 +254,12 @@ constexpr uint8_t kBayer[8][8] = {
     {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
 };
 
-void MatchOrdered(const RowReader& rows, Matcher& matcher, SDL_Surface* made) {
-    std::vector<uint32_t> buffer(static_cast<size_t>(made->w));
-    for (int y = 0; y < made->h; ++y) {
+void MatchOrdered(const RowReader& rows, Matcher& matcher, const IndexRows& made) {
+    std::vector<uint32_t> buffer(static_cast<size_t>(made.width));
+    for (int y = 0; y < made.height; ++y) {
         const uint8_t* row = rows.Row(y, buffer.data());
-        uint8_t* out = RowOf(made, y);
-        for (int x = 0; x < made->w; ++x) {
+        uint8_t* out = made.Row(y);
+        for (int x = 0; x < made.width; ++x) {
             uint32_t colour;
             std::memcpy(&colour, row + 4 * ptrdiff_t{x}, sizeof colour);
             const int offset = kBayer[y & 7][x & 7] / 2 - 16;
@@ -267,6 +278,44 @@ bool Readable(const SDL_Surface* picture) {
     const bool depthKnown = (f.BytesPerPixel == 1 && f.palette && f.palette->colors) ||
                             f.BytesPerPixel == 2 || f.BytesPerPixel == 3 || f.BytesPerPixel == 4;
     return depthKnown && picture->pitch >= int64_t{picture->w} * f.BytesPerPixel;
+}
+
+// Matches the picture's pixels into `made` by `options`. `inPlace`: `made`
+// lies over the picture's own rows, so each row is copied out before use.
+void MatchRows(const SDL_Surface* picture, const SDL_Color* palette,
+               const ConversionOptions& options, const IndexRows& made, bool inPlace,
+               bool* flattened) {
+    const RowReader rows(picture, options.background, inPlace);
+    if (flattened) *flattened = rows.Flattens();
+    Matcher matcher(palette, options.matcher);
+    switch (options.dither) {
+        case Dither::kNone:
+            MatchExactly(rows, matcher, made);
+            break;
+        case Dither::kFloydSteinberg:
+            MatchDiffusing(rows, matcher, palette, made);
+            break;
+        case Dither::kOrdered:
+            MatchOrdered(rows, matcher, made);
+            break;
+    }
+}
+
+// An 8-bit picture imported keeps its pixel values as indices, translated
+// only when its palette is another: with dithering, such a picture is matched
+// from its colours instead.
+bool KeepsItsIndices(const SDL_Surface* picture, const SDL_Color* palette,
+                     const ConversionOptions& options) {
+    return picture->format->BitsPerPixel == 8 &&
+           (options.dither == Dither::kNone || IsReferencePalette(picture, palette));
+}
+
+// The options with the matcher for the picture's size (kTableFromPixels).
+ConversionOptions ForPictureSize(const SDL_Surface* picture, ConversionOptions options) {
+    const uint64_t pixels =
+        uint64_t{static_cast<uint32_t>(picture->w)} * static_cast<uint32_t>(picture->h);
+    options.matcher = pixels >= kTableFromPixels ? ColourMatcher::kTable : ColourMatcher::kCells;
+    return options;
 }
 
 }  // namespace
@@ -301,21 +350,51 @@ SDL_Surface* MatchPicture(const SDL_Surface* picture, const SDL_Color* palette,
         return nullptr;
     }
     SDL_SetColors(made, const_cast<SDL_Color*>(palette), 0, 256);
-    const RowReader rows(picture, options.background);
-    if (flattened) *flattened = rows.Flattens();
-    Matcher matcher(palette, options.matcher);
-    switch (options.dither) {
-        case Dither::kNone:
-            MatchExactly(rows, matcher, made);
-            break;
-        case Dither::kFloydSteinberg:
-            MatchDiffusing(rows, matcher, palette, made);
-            break;
-        case Dither::kOrdered:
-            MatchOrdered(rows, matcher, made);
-            break;
-    }
+    const IndexRows rows{static_cast<uint8_t*>(made->pixels), made->pitch, made->w, made->h};
+    MatchRows(picture, palette, options, rows, false, flattened);
     return made;
+}
+
+bool MatchInPlace(SDL_Surface* picture, const SDL_Color* palette, const ConversionOptions& options,
+                  bool* flattened) {
+    if (flattened) *flattened = false;
+    if (!Readable(picture) || !palette) return false;
+    auto* pixels = static_cast<uint8_t*>(picture->pixels);
+    const int width = picture->w;
+    if (KeepsItsIndices(picture, palette, options)) {
+        if (!IsReferencePalette(picture, palette)) ConvertPaletteToReference(picture, palette);
+        // The rows close up to `width` apart, top first: each moves down over
+        // rows already moved.
+        for (int y = 1; y < picture->h; ++y) {
+            std::memmove(pixels + ptrdiff_t{y} * width, pixels + ptrdiff_t{y} * picture->pitch,
+                         static_cast<size_t>(width));
+        }
+        return true;
+    }
+    // Index row y ends at (y + 1) * width bytes, within the picture's rows 0..y
+    // (its pitch holds at least `width` bytes), and each row is copied out
+    // before its indices are written: no row is written over before it is read.
+    MatchRows(picture, palette, ForPictureSize(picture, options),
+              {pixels, width, width, picture->h}, true, flattened);
+    return true;
+}
+
+bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette,
+                      const ConversionOptions& options, bool* flattened) {
+    if (flattened) *flattened = false;
+    if (!picture || !*picture || !(*picture)->format || !palette) return false;
+    SDL_Surface* in = *picture;
+    SDL_Surface* made = nullptr;
+    if (KeepsItsIndices(in, palette, options)) {
+        if (!IsReferencePalette(in, palette)) ConvertPaletteToReference(in, palette);
+        made = CopyIntoPalette(in, palette);
+    } else {
+        made = MatchPicture(in, palette, ForPictureSize(in, options), flattened);
+    }
+    if (!made) return false;
+    SDL_FreeSurface(in);
+    *picture = made;
+    return true;
 }
 
 bool ConvertTrueColourToReference(SDL_Surface** surface, const SDL_Color* palette,

@@ -44,9 +44,23 @@ bool ReadConversionOptions(Tool& tool, const char* command, const ParsedArgument
 // converted as the editor's import does, with the options' dithering and
 // background; null, with the failure reported, when it cannot be read or
 // converted. The first picture with transparent pixels is noted on the error
-// stream, unless --background was given. `format` receives the format read.
+// stream, unless --background was given.
 OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color* palette,
-                           const ConversionOptions& options, PictureFormat* format = nullptr);
+                           const ConversionOptions& options);
+
+// A picture matched to the palette over its own pixels: `indexed` views the
+// indices that `owner`, the picture as read, holds.
+struct MatchedPicture {
+    OwnedSurface owner{nullptr, &SDL_FreeSurface};
+    IndexedPicture indexed{};
+};
+
+// A picture file ("-": standard input) matched to `palette` as ReadInPalette
+// converts it, with no second copy of the picture (MatchInPlace). False, with
+// the failure reported, when it cannot be read or matched. `format` receives
+// the format read.
+bool ReadMatched(Tool& tool, const std::string& path, const SDL_Color* palette,
+                 const ConversionOptions& options, PictureFormat* format, MatchedPicture& out);
 
 // The name of an input in messages: "standard input" for "-".
 std::string InputName(const std::string& path);

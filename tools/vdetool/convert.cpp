@@ -37,15 +37,16 @@ int ConvertOne(Tool& tool, const std::string& input, const std::string& output,
                const PictureFormat* format, const SDL_Color* palette,
                const ConversionOptions& options) {
     PictureFormat read = PictureFormat::kBmp;
-    const OwnedSurface picture = ReadInPalette(tool, input, palette, options, &read);
-    if (!picture) return kStatusFailed;
+    MatchedPicture picture;
+    if (!ReadMatched(tool, input, palette, options, &read, picture)) return kStatusFailed;
     Problem problem;
-    const IndexedPicture indexed = PictureOf(picture.get());
+    const IndexedPicture& indexed = picture.indexed;
+    const PictureFormat written = format ? *format : read;
     if (output == "-") {
-        if (!WritePictureContent(tool.out, format ? *format : read, indexed, &problem)) {
+        if (!WritePictureContent(tool.out, written, indexed, &problem)) {
             return Fail(tool, "standard output", problem.reason);
         }
-    } else if (!WriteIndexedPicture(output.c_str(), *format, indexed, &problem)) {
+    } else if (!WriteIndexedPicture(output.c_str(), written, indexed, &problem)) {
         return Fail(tool, output, problem.reason);
     }
     return kStatusOk;
@@ -115,10 +116,10 @@ int RunConvert(Tool& tool, int argc, const char* const* argv) {
     }
     SDL_Color palette[kPaletteEntries];
     if (!LoadPalette(tool, parsed, palette)) return kStatusFailed;
-    // Room for the largest picture of 32 bits and its 8-bit match, the two
-    // blocks that dominate a conversion; without huge pages, first writing
-    // them can cost more than the conversion itself.
-    ServeBlocksFromHugePages(5 * size_t{kMaxPicturePixels} + (size_t{16} << 20));
+    // Room for the largest picture of 32 bits, the block that dominates a
+    // conversion (its match is written over it); without huge pages, first
+    // writing it can cost more than the conversion itself.
+    ServeBlocksFromHugePages(4 * size_t{kMaxPicturePixels} + (size_t{16} << 20));
     if (directory) return ConvertBatch(tool, *directory, parsed, format, palette, options);
     const bool keepInputFormat = output == "-" && !given;
     return ConvertOne(tool, parsed.operands[0], output, keepInputFormat ? nullptr : &format,

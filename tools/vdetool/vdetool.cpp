@@ -238,20 +238,25 @@ std::string InputName(const std::string& path) {
     return path == "-" ? "standard input" : path;
 }
 
-OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color* palette,
-                           const ConversionOptions& options, PictureFormat* format) {
+namespace {
+
+// The picture file at `path`; null, with the failure reported, when it cannot
+// be read.
+SDL_Surface* ReadPicture(Tool& tool, const std::string& path, PictureFormat* format) {
     Problem problem;
     SDL_Surface* picture =
         ReadPictureFile(path == "-" ? "/dev/stdin" : path.c_str(), &problem, format);
-    if (!picture) {
-        Fail(tool, InputName(path), problem.reason);
-        return OwnedSurface(nullptr, &SDL_FreeSurface);
-    }
-    bool flattened = false;
-    if (!ConvertToPalette(&picture, palette, options, &flattened)) {
-        SDL_FreeSurface(picture);
+    if (!picture) Fail(tool, InputName(path), problem.reason);
+    return picture;
+}
+
+// Reports a failed conversion; tells of the first picture laid over the
+// background.
+bool Converted(Tool& tool, const std::string& path, const ConversionOptions& options,
+               bool converted, bool flattened) {
+    if (!converted) {
         Fail(tool, InputName(path), "cannot convert the picture to the palette (out of memory)");
-        return OwnedSurface(nullptr, &SDL_FreeSurface);
+        return false;
     }
     if (flattened && !tool.backgroundGiven && !tool.toldOfTransparency) {
         std::fprintf(tool.err,
@@ -260,7 +265,33 @@ OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color*
                      InputName(path).c_str(), static_cast<unsigned long>(options.background));
         tool.toldOfTransparency = true;
     }
-    return OwnedSurface(picture, &SDL_FreeSurface);
+    return true;
+}
+
+}  // namespace
+
+OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color* palette,
+                           const ConversionOptions& options) {
+    SDL_Surface* picture = ReadPicture(tool, path, nullptr);
+    if (!picture) return OwnedSurface(nullptr, &SDL_FreeSurface);
+    bool flattened = false;
+    const bool converted = ConvertToPalette(&picture, palette, options, &flattened);
+    OwnedSurface owned(picture, &SDL_FreeSurface);
+    if (!Converted(tool, path, options, converted, flattened)) owned.reset();
+    return owned;
+}
+
+bool ReadMatched(Tool& tool, const std::string& path, const SDL_Color* palette,
+                 const ConversionOptions& options, PictureFormat* format, MatchedPicture& out) {
+    out.owner.reset(ReadPicture(tool, path, format));
+    if (!out.owner) return false;
+    SDL_Surface* picture = out.owner.get();
+    bool flattened = false;
+    const bool matched = MatchInPlace(picture, palette, options, &flattened);
+    out.indexed = IndexedPicture{
+        static_cast<const uint8_t*>(picture->pixels), static_cast<uint32_t>(picture->w),
+        static_cast<uint32_t>(picture->h), static_cast<size_t>(picture->w), palette};
+    return Converted(tool, path, options, matched, flattened);
 }
 
 int RunHelp(Tool& tool, int argc, const char* const* argv) {
