@@ -143,6 +143,7 @@ TEST_F(Vdetool, CommandLines) {
         {"convert Title.bmp - --format png", 0, "\x89PNG\r\n"},
         {"convert -o batch Title.bmp none.bmp LowTitle.bmp --format png --dither fs", 1,
          "vdetool: none.bmp: cannot open"},
+        {"convert -o menu.pal Title.bmp", 1, "vdetool: menu.pal: not a directory that exists\n"},
         {"convert -o batch Image.bmp ./Image.bmp", 1,
          "vdetool: ./Image.bmp: batch/Image.bmp is written from an earlier picture\n"},
         {"convert Title.bmp d.bmp --dither bogus", 2, "--dither is none, fs or ordered"},
