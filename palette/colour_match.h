@@ -75,7 +75,9 @@ SDL_Surface* MatchPicture(const SDL_Surface* picture, const SDL_Color* palette,
 // that would rather not hold a second copy (16 MiB at 4096x4096). An 8-bit
 // picture is treated as ConvertToPalette treats it. Afterwards row y's indices
 // start at byte y * picture->w of picture->pixels, and the surface's format no
-// longer describes its pixels: read the indices, then only free it. False,
+// longer describes its pixels: read the indices, then only free it.
+// `flattened` as for ConvertToPalette. It needs no memory of the picture's
+// size; without the table's, it matches by the rule itself, slowly. False,
 // with the picture untouched, when it is unreadable or of another depth.
 bool MatchInPlace(SDL_Surface* picture, const SDL_Color* palette, const ConversionOptions& options,
                   bool* flattened = nullptr);

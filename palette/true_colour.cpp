@@ -1,5 +1,6 @@
-// Pictures of many colours to the palette, read straight from their own rows:
-// no converted copy of the whole picture is ever made.
+// Pictures brought to the palette: those of many colours read straight from
+// their own rows (no converted copy of the whole picture is ever made), 8-bit
+// ones kept or translated as the editor's import does.
 #include <algorithm>
 #include <cstring>
 #include <vector>

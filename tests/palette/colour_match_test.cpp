@@ -194,17 +194,19 @@ TEST(MapThroughColourTable, EdgePictures) {
 TEST(ConvertToPalette, DitheringAndTransparency) {
     // Grey 128 lies between the sample palette's greys 119 and 136: matched
     // exactly it is 136 throughout; Floyd-Steinberg and the ordered pattern
-    // mix entries so that each channel's average stays within a step of 128,
-    // the same bytes on every run. Floyd-Steinberg starts at the top left, where
-    // no error has come yet.
+    // mix entries so that each channel's average stays within a step of 128.
+    // An 8-bit picture of that grey in a palette of its own gives the same
+    // bytes (dithered, it is matched from its colours, not translated).
+    // Floyd-Steinberg starts at the top left, where no error has come yet.
     Palette p = TestPalettes()[0];
     std::vector<uint32_t> grey(64 * 64, 0x808080);
+    SDL_Color own = {128, 128, 128, 0};
     for (const Dither dither : {Dither::kNone, Dither::kFloydSteinberg, Dither::kOrdered}) {
-        SDL_Surface* made[2];
-        for (SDL_Surface*& m : made) {
-            m = SDL_CreateRGBSurfaceFrom(grey.data(), 64, 64, 32, 256, 0xFF0000, 0xFF00, 0xFF, 0);
-            ASSERT_TRUE(ConvertToPalette(&m, p.data(), {ColourMatcher::kTable, dither}));
-        }
+        SDL_Surface* made[2] = {
+            SDL_CreateRGBSurfaceFrom(grey.data(), 64, 64, 32, 256, 0xFF0000, 0xFF00, 0xFF, 0),
+            SDL_CreateRGBSurface(0, 64, 64, 8, 0, 0, 0, 0)};
+        SDL_SetColors(made[1], &own, 0, 1);
+        for (SDL_Surface*& m : made) ASSERT_TRUE(ConvertToPalette(&m, p.data(), {{}, dither}));
         double sums[3] = {};
         for (int i = 0; i < 64 * 64; ++i) {
             const SDL_Color& c = p[IndexAt(made[0], i % 64, i / 64)];
@@ -253,57 +255,55 @@ TEST(MatchPicture, PixelsPastAShortPaletteAreBlack) {
 
 // Matching over a picture's own rows gives the indices of a converted copy.
 TEST(MatchInPlace, IndicesOfAConvertedCopy) {
-    // Every depth and layout, alpha laid over the background, 8 bits in the
-    // palette or in another, every dither; a picture matched through cells
-    // and one large enough for the table, whose loop compares rows with the
-    // row above: no row is written over before it has been read. Row 1 is
-    // grey k, the bytes that row 0's indices k leave over row 0's start.
+    // Every depth, alpha laid over the background, 8 bits in the palette or
+    // in another, every dither, on odd widths padded and a picture large
+    // enough for the table, whose loop compares rows with the row above: no
+    // row is written over before it has been read. Row 1 is grey k, the bytes
+    // that row 0's indices k leave over row 0's start.
     const std::vector<Palette> palettes = TestPalettes();
     uint32_t k = 1;
     while (Rule(k * 0x010101u, palettes[0]) == k || Rule(Value(palettes[0][k]), palettes[0]) != k)
         ++k;
-    const int kinds[][2] = {{32, 0}, {32, 0x310}, {32, -1}, {24, 0}, {16, 0}, {8, 0}, {8, 1}};
-    for (const auto& [w, h] : {std::pair{509, 143}, std::pair{1024, 512}}) {
-        std::vector<uint32_t> pixels(size_t(w) * h);  // rows that repeat, then noise
-        std::mt19937 random(5);
-        for (size_t i = 0; i < pixels.size(); ++i)
-            pixels[i] = int(i % w) < w / 2 ? (i % w) / 40 * 0x0A1B2Cu | 0xFF000000u : random();
-        for (int x = 0; x < w; ++x)
-            pixels[x] = Value(palettes[0][k]) | 0xFF000000u,
-            pixels[w + x] = 0xFF000000u | k * 0x010101u;
-        SDL_Surface* argb = SDL_CreateRGBSurfaceFrom(pixels.data(), w, h, 32, 4 * w, 0xFF0000,
-                                                     0xFF00, 0xFF, 0xFF000000u);
-        for (const auto& [bits, layout] : kinds)
-            for (const Dither dither : {Dither::kNone, Dither::kFloydSteinberg, Dither::kOrdered}) {
-                SDL_Surface* made[2];
-                bool flattened[2];
-                for (int n = 0; n < 2; ++n) {
-                    SDL_Surface*& m = made[n];
-                    if (bits == 8) {
-                        m = SDL_CreateRGBSurface(0, w, h, 8, 0, 0, 0, 0);
-                        SDL_SetColors(m, const_cast<SDL_Color*>(palettes[layout].data()), 0, 256);
-                        for (int i = 0; i < w * h; ++i)
-                            static_cast<uint8_t*>(m->pixels)[i / w * m->pitch + i % w] =
-                                Uint8(pixels[i]);
-                    } else {
-                        m = layout < 0 ? SDL_ConvertSurface(argb, argb->format, 0)
-                                       : Converted(argb, bits, layout);
-                    }
-                    const ConversionOptions options{ColourMatcher::kCells, dither, 0x336699};
-                    ASSERT_TRUE(
-                        n == 0 ? ConvertToPalette(&m, palettes[0].data(), options, &flattened[n])
-                               : MatchInPlace(m, palettes[0].data(), options, &flattened[n]));
-                }
-                EXPECT_EQ(flattened[0], flattened[1]);
-                int wrong = 0;
-                for (int y = 0; y < h; ++y)
-                    wrong +=
-                        std::memcmp(static_cast<uint8_t*>(made[0]->pixels) + y * made[0]->pitch,
-                                    static_cast<uint8_t*>(made[1]->pixels) + y * w, w) != 0;
-                EXPECT_EQ(wrong, 0) << w << "x" << h << ", " << bits << " bits, " << layout
-                                    << ", dither " << int(dither);
-                for (SDL_Surface* m : made) SDL_FreeSurface(m);
-            }
-        SDL_FreeSurface(argb);
+    const int w = 1021, h = 514;
+    std::vector<uint32_t> pixels(size_t(w) * h);  // rows that repeat, then noise
+    std::mt19937 random(5);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = int(i % w) < w / 2 ? (i % w) / 40 * 0x0A1B2Cu | 0xFF000000u : random();
+    for (int x = 0; x < w; ++x) {
+        pixels[x] = Value(palettes[0][k]) | 0xFF000000u;
+        pixels[w + x] = 0xFF000000u | k * 0x010101u;
     }
+    SDL_Surface* argb = SDL_CreateRGBSurfaceFrom(pixels.data(), w, h, 32, 4 * w, 0xFF0000, 0xFF00,
+                                                 0xFF, 0xFF000000u);
+    const int kinds[][2] = {{32, 0}, {32, -1}, {24, 0}, {16, 0}, {8, 0}, {8, 1}};
+    for (const auto& [bits, layout] : kinds)
+        for (const Dither dither : {Dither::kNone, Dither::kFloydSteinberg, Dither::kOrdered}) {
+            SDL_Surface* made[2];
+            bool flattened[2];
+            for (int n = 0; n < 2; ++n) {
+                SDL_Surface*& m = made[n];
+                if (bits == 8) {
+                    m = SDL_CreateRGBSurface(0, w, h, 8, 0, 0, 0, 0);
+                    SDL_SetColors(m, const_cast<SDL_Color*>(palettes[layout].data()), 0, 256);
+                    for (int i = 0; i < w * h; ++i)
+                        static_cast<uint8_t*>(m->pixels)[i / w * m->pitch + i % w] =
+                            Uint8(pixels[i]);
+                } else {
+                    m = layout < 0 ? SDL_ConvertSurface(argb, argb->format, 0)
+                                   : Converted(argb, bits);
+                }
+                const ConversionOptions options{{}, dither, 0x336699};
+                ASSERT_TRUE(n == 0
+                                ? ConvertToPalette(&m, palettes[0].data(), options, &flattened[n])
+                                : MatchInPlace(m, palettes[0].data(), options, &flattened[n]));
+            }
+            EXPECT_EQ(flattened[0], flattened[1]);
+            int wrong = 0;
+            for (int y = 0; y < h; ++y)
+                wrong += std::memcmp(static_cast<uint8_t*>(made[0]->pixels) + y * made[0]->pitch,
+                                     static_cast<uint8_t*>(made[1]->pixels) + y * w, w) != 0;
+            EXPECT_EQ(wrong, 0) << bits << " bits, " << layout << ", dither " << int(dither);
+            for (SDL_Surface* m : made) SDL_FreeSurface(m);
+        }
+    SDL_FreeSurface(argb);
 }

@@ -49,7 +49,8 @@ OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color*
                            const ConversionOptions& options);
 
 // A picture matched to the palette over its own pixels: `indexed` views the
-// indices that `owner`, the picture as read, holds.
+// indices that `owner`, the picture as read, holds, and the palette it was
+// matched to, which must outlive it.
 struct MatchedPicture {
     OwnedSurface owner{nullptr, &SDL_FreeSurface};
     IndexedPicture indexed{};
@@ -57,8 +58,8 @@ struct MatchedPicture {
 
 // A picture file ("-": standard input) matched to `palette` as ReadInPalette
 // converts it, with no second copy of the picture (MatchInPlace). False, with
-// the failure reported, when it cannot be read or matched. `format` receives
-// the format read.
+// the failure reported (and `out` of no use), when it cannot be read or
+// matched. `format` receives the format read.
 bool ReadMatched(Tool& tool, const std::string& path, const SDL_Color* palette,
                  const ConversionOptions& options, PictureFormat* format, MatchedPicture& out);
 

@@ -250,12 +250,13 @@ SDL_Surface* ReadPicture(Tool& tool, const std::string& path, PictureFormat* for
     return picture;
 }
 
-// Reports a failed conversion; tells of the first picture laid over the
-// background.
+// Reports a failed conversion, `why` it failed; tells of the first picture
+// laid over the background.
 bool Converted(Tool& tool, const std::string& path, const ConversionOptions& options,
-               bool converted, bool flattened) {
+               bool converted, const char* why, bool flattened) {
     if (!converted) {
-        Fail(tool, InputName(path), "cannot convert the picture to the palette (out of memory)");
+        Fail(tool, InputName(path),
+             std::string("cannot convert the picture to the palette (") + why + ")");
         return false;
     }
     if (flattened && !tool.backgroundGiven && !tool.toldOfTransparency) {
@@ -277,7 +278,7 @@ OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color*
     bool flattened = false;
     const bool converted = ConvertToPalette(&picture, palette, options, &flattened);
     OwnedSurface owned(picture, &SDL_FreeSurface);
-    if (!Converted(tool, path, options, converted, flattened)) owned.reset();
+    if (!Converted(tool, path, options, converted, "out of memory", flattened)) owned.reset();
     return owned;
 }
 
@@ -291,7 +292,8 @@ bool ReadMatched(Tool& tool, const std::string& path, const SDL_Color* palette,
     out.indexed = IndexedPicture{
         static_cast<const uint8_t*>(picture->pixels), static_cast<uint32_t>(picture->w),
         static_cast<uint32_t>(picture->h), static_cast<size_t>(picture->w), palette};
-    return Converted(tool, path, options, matched, flattened);
+    // Only a picture in a form it cannot read fails here.
+    return Converted(tool, path, options, matched, "a pixel format it cannot read", flattened);
 }
 
 int RunHelp(Tool& tool, int argc, const char* const* argv) {
