@@ -4,7 +4,7 @@
 // of red, green and blue; among equals the lowest index. Every function here
 // gives exactly that index. The conversions look colours up in a table built
 // once per palette (colour_table.h) or in colour cells (colour_cells.h), and
-// fall back to the rule itself when the table's memory cannot be had.
+// fall back to the cells when the table's memory cannot be had.
 #pragma once
 
 #include <SDL.h>
@@ -77,8 +77,8 @@ SDL_Surface* MatchPicture(const SDL_Surface* picture, const SDL_Color* palette,
 // start at byte y * picture->w of picture->pixels, and the surface's format no
 // longer describes its pixels: read the indices, then only free it.
 // `flattened` as for ConvertToPalette. It needs no memory of the picture's
-// size; without the table's, it matches by the rule itself, slowly. False,
-// with the picture untouched, when it is unreadable or of another depth.
+// size, and without the table's it matches through cells. False, with the
+// picture untouched, when it is unreadable or of another depth.
 bool MatchInPlace(SDL_Surface* picture, const SDL_Color* palette, const ConversionOptions& options,
                   bool* flattened = nullptr);
 

@@ -26,7 +26,7 @@ bool BuildColourTable(const SDL_Color* palette, uint8_t* table);
 // The table for `palette`, built on the first call and kept for as long as
 // later calls pass a palette with the same colours (fourth bytes play no part,
 // as in matching). A different palette replaces it. Null when memory ran out;
-// callers then fall back to NearestReferenceColour. The returned table stays
+// callers then match another way (colour_cells.h). The returned table stays
 // valid until a call with a different palette. Not for use from two threads.
 const uint8_t* ColourTableFor(const SDL_Color* palette);
 

@@ -121,33 +121,26 @@ class RowReader {
     uint32_t colours_[256] = {};
 };
 
-// Finds entries for colours: the table, the cells, or the rule itself when
-// the table's memory cannot be had.
+// Finds entries for colours: through the table, or through cells when the
+// table is not wanted or its memory cannot be had (cells need about 1 MiB at
+// most).
 class Matcher {
   public:
-    Matcher(const SDL_Color* palette, ColourMatcher kind) : palette_(palette) {
-        if (kind == ColourMatcher::kTable) {
-            table_ = ColourTableFor(palette);
-        } else {
-            InitColourCells(cells_, palette);
-            useCells_ = true;
-        }
+    Matcher(const SDL_Color* palette, ColourMatcher kind) {
+        if (kind == ColourMatcher::kTable) table_ = ColourTableFor(palette);
+        if (!table_) InitColourCells(cells_, palette);
     }
 
     const uint8_t* table() const { return table_; }
 
     uint8_t Match(uint32_t colour) {
         if (table_) return table_[colour & 0xFFFFFF];
-        const auto r = static_cast<uint8_t>(colour >> 16), g = static_cast<uint8_t>(colour >> 8),
-                   b = static_cast<uint8_t>(colour);
-        return useCells_ ? MatchThroughCells(cells_, r, g, b)
-                         : NearestReferenceColour(r, g, b, palette_);
+        return MatchThroughCells(cells_, static_cast<uint8_t>(colour >> 16),
+                                 static_cast<uint8_t>(colour >> 8), static_cast<uint8_t>(colour));
     }
 
   private:
-    const SDL_Color* palette_;
     const uint8_t* table_ = nullptr;
-    bool useCells_ = false;
     ColourCells cells_;
 };
 
