@@ -217,6 +217,21 @@ TEST(ConvertToPalette, DitheringAndTransparency) {
             EXPECT_NEAR(sum / 4096, dither == Dither::kNone ? 136 : 128, 2) << int(dither);
         if (dither == Dither::kFloydSteinberg) {
             EXPECT_EQ(IndexAt(made[0], 0, 0), Rule(0x808080, p));
+            // The last pixel of a row, the right end of row 2 or the left end
+            // of row 3, passes its error on to none before it: made white,
+            // nothing else changes up to the end of its row.
+            for (const int at : {2 * 64 + 63, 3 * 64}) {
+                std::vector<uint32_t> changed = grey;
+                changed[at] = 0xFFFFFF;
+                SDL_Surface* m = SDL_CreateRGBSurfaceFrom(changed.data(), 64, 64, 32, 256, 0xFF0000,
+                                                          0xFF00, 0xFF, 0);
+                ASSERT_TRUE(ConvertToPalette(&m, p.data(), {{}, dither}));
+                int changes = 0;
+                for (int i = 0; i < (at / 64 + 1) * 64; ++i)
+                    changes += IndexAt(m, i % 64, i / 64) != IndexAt(made[0], i % 64, i / 64);
+                EXPECT_EQ(changes, 1) << at;
+                SDL_FreeSurface(m);
+            }
         }
         for (SDL_Surface* m : made) SDL_FreeSurface(m);
     }
