@@ -248,6 +248,19 @@ constexpr uint8_t kBayer[8][8] = {
     {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
 };
 
+// A mistyped entry would tilt the pattern's average.
+constexpr bool EachThresholdOnce() {
+    bool seen[64] = {};
+    for (const auto& row : kBayer) {
+        for (const uint8_t threshold : row) {
+            if (threshold > 63 || seen[threshold]) return false;
+            seen[threshold] = true;
+        }
+    }
+    return true;
+}
+static_assert(EachThresholdOnce(), "the Bayer matrix holds each threshold 0..63 once");
+
 void MatchOrdered(const RowReader& rows, Matcher& matcher, const IndexRows& made) {
     std::vector<uint32_t> buffer(static_cast<size_t>(made.width));
     for (int y = 0; y < made.height; ++y) {

@@ -137,6 +137,7 @@ TEST_F(Vdetool, CommandLines) {
         {"info --json b\xE9.vde", 0, "{\n  \"file\": \"b\\u00E9.vde\""},
         {"palette p.txt", 2, "'p.txt' does not end in .gpl, .act, .hex or .png"},
         {"palette - --format hex", 0, "000000\n111111\n"},
+        {"palette - --format gpl --palette " + DataFile("palette/menu.pal"), 0, "\nName: menu\n"},
         {"palette p.gpl", 0, ""},
         {"palette p.act", 0, ""},
         {"palette p.png", 0, ""},
