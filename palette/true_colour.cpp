@@ -309,12 +309,14 @@ void MatchRows(const SDL_Surface* picture, const SDL_Color* palette,
 }
 
 // An 8-bit picture imported keeps its pixel values as indices, translated
-// only when its palette is another: with dithering, such a picture is matched
-// from its colours instead.
-bool KeepsItsIndices(const SDL_Surface* picture, const SDL_Color* palette,
-                     const ConversionOptions& options) {
-    return picture->format->BitsPerPixel == 8 &&
-           (options.dither == Dither::kNone || IsReferencePalette(picture, palette));
+// when its palette is another; dithered, such a picture is matched from its
+// colours instead. True when its pixel values are now its indices.
+bool KeepIndices(SDL_Surface* picture, const SDL_Color* palette, const ConversionOptions& options) {
+    if (picture->format->BitsPerPixel != 8) return false;
+    const bool same = IsReferencePalette(picture, palette);
+    if (!same && options.dither != Dither::kNone) return false;
+    if (!same) ConvertPaletteToReference(picture, palette);
+    return true;
 }
 
 // The options with the matcher for the picture's size (kTableFromPixels).
@@ -368,8 +370,7 @@ bool MatchInPlace(SDL_Surface* picture, const SDL_Color* palette, const Conversi
     if (!Readable(picture) || !palette) return false;
     auto* pixels = static_cast<uint8_t*>(picture->pixels);
     const int width = picture->w;
-    if (KeepsItsIndices(picture, palette, options)) {
-        if (!IsReferencePalette(picture, palette)) ConvertPaletteToReference(picture, palette);
+    if (KeepIndices(picture, palette, options)) {
         // The rows close up to `width` apart, top first: each moves down over
         // rows already moved.
         for (int y = 1; y < picture->h; ++y) {
@@ -392,8 +393,7 @@ bool ConvertToPalette(SDL_Surface** picture, const SDL_Color* palette,
     if (!picture || !*picture || !(*picture)->format || !palette) return false;
     SDL_Surface* in = *picture;
     SDL_Surface* made = nullptr;
-    if (KeepsItsIndices(in, palette, options)) {
-        if (!IsReferencePalette(in, palette)) ConvertPaletteToReference(in, palette);
+    if (KeepIndices(in, palette, options)) {
         made = CopyIntoPalette(in, palette);
     } else {
         made = MatchPicture(in, palette, ForPictureSize(in, options), flattened);
