@@ -239,5 +239,9 @@ bool ReplaceFile(const char* path, bool (*write)(FILE* out, const void* context)
 bool RemoveTemporaryFilesOnSignals() {
     bool set = true;
     for (int s : {SIGINT, SIGTERM, SIGHUP}) set = Handle(s, &OnSignal) && set;
-    return set;
+    return FailWritesPastTheSizeLimit() && set;
+}
+
+bool FailWritesPastTheSizeLimit() {
+    return Handle(SIGXFSZ, SIG_IGN);
 }

@@ -46,7 +46,13 @@ bool ReplaceFile(const char* path, bool (*write)(FILE* out, const void* context)
                  const void* context, Problem* problem = nullptr);
 
 // From now on SIGINT, SIGTERM and SIGHUP first remove the temporary files of
-// replacements in progress, then end the process as the signal would have.
-// For command-line programs; the editor leaves SDL's own handling in place.
-// False when a handler could not be set.
+// replacements in progress, then end the process as the signal would have;
+// and FailWritesPastTheSizeLimit. For command-line programs; the editor
+// leaves SDL's own handling in place. False when a handler could not be set.
 bool RemoveTemporaryFilesOnSignals();
+
+// From now on a write past the process's file size limit (ulimit -f) fails
+// with EFBIG, as on a full disk, so that the replacement is abandoned and
+// reported; by default SIGXFSZ would end the process and leave the temporary
+// file. False when that could not be set.
+bool FailWritesPastTheSizeLimit();

@@ -1,13 +1,16 @@
 // Replacing files whole, wherever a path leads, and reading any file or pipe.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "input_file.h"
 #include "safe_write.h"
@@ -135,6 +138,30 @@ TEST(ReplaceFile, InterruptRemovesTheTemporaryFile) {
     ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
     EXPECT_EQ(Entries(dir.path()), 0u);
+}
+
+// A write past the file size limit fails as on a full disk: the process
+// lives on, the old file stays, no temporary file is left.
+TEST(ReplaceFile, PastTheSizeLimit) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("out"), {'1'}));
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlimit limit = {4096, 4096};
+        if (!RemoveTemporaryFilesOnSignals() || setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+        const auto write = [](FILE* out, const void*) {
+            const std::vector<char> bytes(65536, 'x');
+            return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+        };
+        Problem problem;
+        const bool wrote = ReplaceFile(dir.File("out").c_str(), write, nullptr, &problem);
+        _exit(!wrote && std::strstr(problem.reason, "too large") ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(Text(dir.File("out")), "1");
+    EXPECT_EQ(Entries(dir.path()), 1u);
 }
 
 // A stream longer than allowed, and a directory, are refused with a reason.

@@ -109,6 +109,10 @@ TEST_F(Vdetool, CommandLines) {
         {Pack() + "--name " + std::string(128, 'n'), 2,
          "128 characters, but the field holds at most 127"},
         {"pack --frob --help", 0, "Usage: vdetool pack -o OUT.vde"},
+        {Pack() + "--name -h --place 9x", 2, "not '9x'\n"},
+        {"pack --t x", 2, "pack: option '--t' is ambiguous: --title --template\n"},
+        {"--vers", 0, "vdetool "},
+        {"help -h", 0, "Usage: vdetool COMMAND"},
         {"info valid_small.vde", 0,
          "image:         16x12\ntitle:         8x4 (the LowTitle too)\n"
          "imageBlob:     162 bytes\ntitleBlob:     40 bytes\nlowTitleBlob:  40 bytes\n"
@@ -147,6 +151,10 @@ TEST_F(Vdetool, CommandLines) {
         {"convert -o menu.pal Title.bmp", 1, "vdetool: menu.pal: not a directory that exists\n"},
         {"convert -o batch Image.bmp ./Image.bmp", 1,
          "vdetool: ./Image.bmp: batch/Image.bmp is written from an earlier picture\n"},
+        {"convert -o . x.png x.bmp", 1,
+         "vdetool: x.png: ./x.bmp is one of the pictures to convert"},
+        {"convert -o batch none/Title.bmp Title.bmp", 1, "vdetool: none/Title.bmp: cannot open"},
+        {"convert Title.bmp d.bmp --dither FS", 0, ""},
         {"convert Title.bmp d.bmp --dither bogus", 2, "--dither is none, fs or ordered"},
         {"convert Title.bmp d.bmp --background 12345g", 2, "--background is a colour RRGGBB"},
         {"convert alpha.png a.bmp", 0, "alpha.png: transparent pixels laid over 000000"},
@@ -163,6 +171,8 @@ TEST_F(Vdetool, CommandLines) {
     };
     fs::copy_file("valid_small.vde", "b\xE9.vde");
     fs::copy_file(DataFile("pictures/png_6_8.png"), "alpha.png");
+    fs::copy_file("alpha.png", "x.png");
+    fs::copy_file("Title.bmp", "x.bmp");
     fs::create_directories("batch");
     fs::create_directories("half/Title.bmp");
     for (const auto& [command, status, phrase] : rows) {
@@ -172,7 +182,8 @@ TEST_F(Vdetool, CommandLines) {
     }
     EXPECT_FALSE(fs::exists("o.vde") || fs::exists("new") || fs::exists("b.vde") ||
                  fs::exists("half/Image.bmp"));
-    EXPECT_TRUE(fs::exists("batch/Title.png") && fs::exists("batch/LowTitle.png"));
+    EXPECT_TRUE(fs::exists("batch/Title.png") && fs::exists("batch/LowTitle.png") &&
+                fs::exists("batch/Title.bmp"));
     EXPECT_EQ(Tool("convert alpha.png a.bmp --background 000000").second, "");
     // Plain records of several files: one blank line between them, none after.
     EXPECT_EQ(Tool("info valid_small.vde valid_small.vde").second.size(),

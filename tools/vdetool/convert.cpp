@@ -61,21 +61,43 @@ std::string OutputFor(const std::string& directory, const std::string& input,
     return directory + "/" + name + (format == PictureFormat::kPng ? ".png" : ".bmp");
 }
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 int ConvertBatch(Tool& tool, const std::string& directory, const ParsedArguments& parsed,
                  PictureFormat format, const SDL_Color* palette, const ConversionOptions& options) {
     struct stat info;
     if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         return Fail(tool, directory, "not a directory that exists");
     }
+    // The inputs' files, so that no picture's output replaces another input
+    // (`-o . a.png a.bmp` would write a.bmp over the user's own before it
+    // is read). A picture may replace itself, as `convert a.bmp a.bmp` does.
+    const std::vector<std::string>& inputs = parsed.operands;
+    std::vector<struct stat> files(inputs.size());
+    std::vector<bool> found(inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i) found[i] = stat(inputs[i].c_str(), &files[i]) == 0;
     int status = kStatusOk;
     std::set<std::string> written;
-    for (const std::string& input : parsed.operands) {
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const std::string output = OutputFor(directory, inputs[i], format);
+        struct stat target;
+        const bool exists = stat(output.c_str(), &target) == 0;
+        const bool itself = exists && found[i] && SameFile(files[i], target);
+        bool another = false;
+        for (size_t j = 0; j < inputs.size() && exists && !itself; ++j) {
+            another = another || (found[j] && SameFile(files[j], target));
+        }
         // Two inputs of one name (a/x.png, b/x.bmp) would write one file.
-        const std::string output = OutputFor(directory, input, format);
-        if (!written.insert(output).second) {
-            status = Fail(tool, input, output + " is written from an earlier picture");
-        } else if (ConvertOne(tool, input, output, &format, palette, options) != kStatusOk) {
+        if (written.count(output)) {
+            status = Fail(tool, inputs[i], output + " is written from an earlier picture");
+        } else if (another) {
+            status = Fail(tool, inputs[i], output + " is one of the pictures to convert");
+        } else if (ConvertOne(tool, inputs[i], output, &format, palette, options) != kStatusOk) {
             status = kStatusFailed;
+        } else {
+            written.insert(output);
         }
     }
     return status;

@@ -24,12 +24,22 @@ std::string Mistake(const std::vector<OptionRule>& rules, int code, int which,
         return std::string("--") + rule->name +
                (code == ':' ? " needs a value" : " takes no value");
     }
-    std::vector<std::string> names;
+    const std::string name =
+        which > 0 ? std::string("-") + char(which) : given.substr(0, given.find('='));
+    std::vector<std::string> names, beginning;
     names.reserve(rules.size());
-    for (const OptionRule& known : rules) names.emplace_back(std::string("--") + known.name);
-    return UnknownName(
-        "option", which > 0 ? std::string("-") + char(which) : given.substr(0, given.find('=')),
-        names);
+    for (const OptionRule& known : rules) {
+        names.emplace_back(std::string("--") + known.name);
+        if (which == 0 && names.back().compare(0, name.size(), name) == 0) {
+            beginning.push_back(names.back());
+        }
+    }
+    if (beginning.size() > 1) {
+        std::string message = "option '" + name + "' is ambiguous:";
+        for (const std::string& candidate : beginning) message += " " + candidate;
+        return message;
+    }
+    return UnknownName("option", name, names);
 }
 
 }  // namespace
@@ -37,6 +47,7 @@ std::string Mistake(const std::vector<OptionRule>& rules, int code, int which,
 bool ParseArguments(int argc, const char* const* argv, const std::vector<OptionRule>& rules,
                     ParsedArguments& parsed, std::string& error) {
     // getopt_long wants a program name first and reorders what follows.
+    error.clear();
     std::vector<char*> args{const_cast<char*>("vdetool")};
     args.insert(args.end(), const_cast<char**>(argv), const_cast<char**>(argv) + argc);
     args.push_back(nullptr);
@@ -60,17 +71,16 @@ bool ParseArguments(int argc, const char* const* argv, const std::vector<OptionR
         // On a mistake getopt_long names the option in optopt: a character,
         // a rule's code, or 0 for a long name it does not know.
         if (code == '?' || code == ':') {
-            error = Mistake(rules, code, optopt, args[optind - 1]);
-            return false;
+            if (error.empty()) error = Mistake(rules, code, optopt, args[optind - 1]);
+            continue;
         }
         const OptionRule* rule = RuleFor(rules, code);
-        if (!parsed.options.emplace(rule->name, optarg ? optarg : "").second) {
+        if (!parsed.options.emplace(rule->name, optarg ? optarg : "").second && error.empty()) {
             error = std::string("--") + rule->name + " is given twice";
-            return false;
         }
     }
     parsed.operands.assign(args.begin() + optind, args.begin() + count);
-    return true;
+    return error.empty();
 }
 
 const std::string* OptionValue(const ParsedArguments& parsed, const char* name) {

@@ -18,9 +18,11 @@ struct ParsedArguments {
 
 // Reads argv[0] to argv[argc - 1] with getopt_long: "--name VALUE",
 // "--name=VALUE", "-x VALUE", flags, and operands, in any order; "--" ends
-// the options and "-" alone is an operand. False, with `error` saying what
-// was wrong (without the program's name), for an unknown option, an option
-// given twice, a value missing or given to a flag.
+// the options and "-" alone is an operand; a long name may be shortened to
+// any beginning that names no other. False, with `error` saying what was
+// wrong first (without the program's name), for an unknown or ambiguous
+// option, an option given twice, a value missing or given to a flag; the
+// rest of the line is still read into `parsed`.
 bool ParseArguments(int argc, const char* const* argv, const std::vector<OptionRule>& rules,
                     ParsedArguments& parsed, std::string& error);
 

@@ -107,8 +107,11 @@ int RunPalette(Tool& tool, int argc, const char* const* argv) {
     if (name.rfind('.') != std::string::npos) name.resize(name.rfind('.'));
     const PaletteWrite write{format, palette, name};
     if (output == "-") {
-        return WritePalette(tool.out, &write) ? kStatusOk
-                                              : Fail(tool, "standard output", "write failed");
+        errno = 0;
+        if (WritePalette(tool.out, &write) && std::fflush(tool.out) == 0) return kStatusOk;
+        return Fail(
+            tool, "standard output",
+            std::string("cannot write: ") + (errno ? std::strerror(errno) : "write failed"));
     }
     Problem problem;
     if (!ReplaceFile(output.c_str(), &WritePalette, &write, &problem)) {

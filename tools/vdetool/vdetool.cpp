@@ -1,5 +1,7 @@
 #include "vdetool.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -34,7 +36,7 @@ const char kToolUsage[] =
     "  help [COMMAND]             this help, or a command's\n"
     "\n"
     "The palette is \"menu.pal\" in the working directory unless --palette names\n"
-    "another. Pictures are read from BMP (1, 4, 8, 16, 24, 32 bits) and PNG.\n"
+    "another. Pictures are read from BMP (1 to 32 bits, uncompressed) and PNG.\n"
     "'vdetool help COMMAND' tells more. Exit status: 0 success, 1 a file could\n"
     "not be read, converted or written, 2 wrong usage.\n"
     "\n"
@@ -159,16 +161,18 @@ int UsageError(Tool& tool, const char* command, const std::string& message) {
 
 bool ParseCommand(Tool& tool, const char* command, int argc, const char* const* argv,
                   const std::vector<OptionRule>& rules, ParsedArguments& parsed, int& status) {
-    // Help asked for anywhere wins over a mistake elsewhere on the line.
-    for (int i = 0; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(FindCommand(command)->usage, tool.out);
-            status = kStatusOk;
-            return false;
-        }
-    }
+    std::vector<OptionRule> withHelp = rules;
+    withHelp.push_back({"help", 'h', false});
     std::string error;
-    if (!ParseArguments(argc, argv, rules, parsed, error)) {
+    const bool parsedWell = ParseArguments(argc, argv, withHelp, parsed, error);
+    // Help asked for anywhere wins over a mistake elsewhere on the line; an
+    // option's value ("--name -h") is no such request.
+    if (OptionValue(parsed, "help")) {
+        std::fputs(FindCommand(command)->usage, tool.out);
+        status = kStatusOk;
+        return false;
+    }
+    if (!parsedWell) {
         status = UsageError(tool, command, command + std::string(": ") + error);
         return false;
     }
@@ -207,8 +211,9 @@ bool ReadConversionOptions(Tool& tool, const char* command, const ParsedArgument
         } kinds[] = {{"none", Dither::kNone},
                      {"fs", Dither::kFloydSteinberg},
                      {"ordered", Dither::kOrdered}};
-        const auto* kind = std::find_if(std::begin(kinds), std::end(kinds),
-                                        [&](const auto& k) { return *dither == k.name; });
+        const auto* kind = std::find_if(std::begin(kinds), std::end(kinds), [&](const auto& k) {
+            return strcasecmp(dither->c_str(), k.name) == 0;
+        });
         if (kind == std::end(kinds)) {
             UsageError(
                 tool, command,
@@ -298,7 +303,8 @@ bool ReadMatched(Tool& tool, const std::string& path, const SDL_Color* palette,
 
 int RunHelp(Tool& tool, int argc, const char* const* argv) {
     if (argc > 1) return UsageError(tool, nullptr, "help: give at most one command");
-    if (argc == 0 || std::strcmp(argv[0], "help") == 0) {
+    if (argc == 0 || std::strcmp(argv[0], "help") == 0 || std::strcmp(argv[0], "-h") == 0 ||
+        std::strcmp(argv[0], "--help") == 0) {
         std::fputs(kToolUsage, tool.out);
         return kStatusOk;
     }
@@ -315,10 +321,15 @@ int RunVdetool(int argc, const char* const* argv, FILE* out, FILE* err) {
         return kStatusUsage;
     }
     const char* first = argv[1];
+    // Long options may be shortened here too: --vers, --h.
+    const auto shortens = [first](const char* option) {
+        const size_t given = std::strlen(first);
+        return given > 2 && std::strncmp(option, first, given) == 0;
+    };
     int status = kStatusOk;
-    if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
+    if (shortens("--help") || std::strcmp(first, "-h") == 0) {
         std::fputs(kToolUsage, out);
-    } else if (std::strcmp(first, "--version") == 0) {
+    } else if (shortens("--version")) {
         std::fprintf(out, "vdetool %s\n", VDETOOL_VERSION);
     } else if (std::strcmp(first, "help") == 0) {
         status = RunHelp(tool, argc - 2, argv + 2);
@@ -333,9 +344,11 @@ int RunVdetool(int argc, const char* const* argv, FILE* out, FILE* err) {
     }
     // Output that never arrived (a full disk behind a redirection) is a
     // failed command, not a success.
+    errno = 0;
     if ((std::fflush(out) != 0 || std::ferror(out) != 0) && status == 0) {
-        std::fprintf(err, "vdetool: standard output: write failed\n");
-        return kStatusFailed;
+        return Fail(
+            tool, "standard output",
+            std::string("cannot write: ") + (errno ? std::strerror(errno) : "write failed"));
     }
     return status;
 }
