@@ -75,7 +75,7 @@ SDL_Surface* ReadPictureFile(const char* path, Problem* problem, PictureFormat* 
     if (std::ferror(input.file)) {
         SetProblem(problem, "cannot read: %s", std::strerror(errno));
     } else {
-        SetProblem(problem, "not a BMP or PNG file");
+        SetProblem(problem, got == 0 ? "empty, not a BMP or PNG file" : "not a BMP or PNG file");
     }
     return nullptr;
 }

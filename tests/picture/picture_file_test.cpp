@@ -87,6 +87,7 @@ TEST(ReadPictureFile, FixturesAndLimits) {
                           "png_claims_huge.png 0 too little",
                           "png_cut.png 0 damaged PNG",
                           "../palette/one.pal 0 not a BMP or PNG",
+                          "../episode/empty.vde 0 empty, not a BMP",
                           "absent.png 0 cannot open",
                           "bmp_1.bmp@16383x1 8 -",
                           "bmp_1.bmp@1x16383 8 -",
