@@ -54,8 +54,8 @@ void EmptyBlob(Blob& blob) {
 // Reads one length-prefixed blob. `remaining` is the number of file bytes
 // left from the current position and is lowered by what was read. False, with
 // the blob empty and the reason in `problem`, when the length or the data run
-// past the end of the file or cannot be read; nothing larger than `remaining`
-// is allocated.
+// past the end of the file or beyond kMaxPictureFileBytes, or cannot be read;
+// nothing larger than `remaining` is allocated.
 bool ReadBlob(Blob& blob, FILE* in, uint64_t& remaining, const char* slot, Problem* problem) {
     EmptyBlob(blob);
     uint8_t lengthBytes[4];
@@ -78,9 +78,21 @@ bool ReadBlob(Blob& blob, FILE* in, uint64_t& remaining, const char* slot, Probl
                    static_cast<unsigned long long>(remaining));
         return false;
     }
+    // Nor more than any picture's stream could need: a sparse file can claim
+    // gigabytes on a few blocks of disk.
+    if (length > kMaxPictureFileBytes) {
+        SetProblem(problem, "%s blob length %lu is more than any picture needs (at most %llu)",
+                   slot, static_cast<unsigned long>(length),
+                   static_cast<unsigned long long>(kMaxPictureFileBytes));
+        return false;
+    }
     if (length == 0) return true;
     auto* data = static_cast<uint8_t*>(std::malloc(length));
-    if (!data || std::fread(data, 1, length, in) != length) {
+    if (!data) {
+        SetProblem(problem, "out of memory for the %s blob", slot);
+        return false;
+    }
+    if (std::fread(data, 1, length, in) != length) {
         std::free(data);
         SetProblem(problem, "reading the file failed");
         return false;

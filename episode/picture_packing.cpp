@@ -21,11 +21,15 @@ void Release(uint8_t*& buffer) {
 bool Unpack(const Blob& blob, uint8_t* pixels, uint32_t width, uint32_t height, const char* slot,
             Problem* problem) {
     uLongf produced = static_cast<uLongf>(uint64_t{width} * height);
-    const int result = uncompress(pixels, &produced, blob.data, blob.length);
+    // uncompress, telling how much of the blob it read: a stream that fills
+    // the picture exactly and then ends early (no check value) is cut short,
+    // not too long.
+    uLong read = blob.length;
+    const int result = uncompress2(pixels, &produced, blob.data, &read);
     if (result == Z_OK) return true;
     if (result == Z_MEM_ERROR) {
         SetProblem(problem, "out of memory");
-    } else if (result == Z_BUF_ERROR) {
+    } else if (result == Z_BUF_ERROR && read < blob.length) {
         SetProblem(problem, "the %s blob holds more than its %lux%lu pixels", slot,
                    static_cast<unsigned long>(width), static_cast<unsigned long>(height));
     } else {

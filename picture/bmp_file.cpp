@@ -131,20 +131,21 @@ void FixPalette(SDL_Surface* surface, SDL_RWops* file, int start, const BmpHeade
 }
 
 // The surface again with the masks the file means, where SDL gives others:
-// - SDL takes the 16- and 32-bit colour masks of an uncompressed file from
-//   the bytes after a 40-byte header whenever the pixels do not follow the
-//   header at once, so a gap before the pixels is read as masks; such a file
-//   has the format's default masks;
+// - SDL takes the 15-, 16- and 32-bit colour masks of an uncompressed file
+//   from the bytes after a 40-byte header whenever the pixels do not follow
+//   the header at once, so a gap before the pixels is read as masks; such a
+//   file has the format's default masks (5-5-5 for 15 and 16 bits);
 // - SDL leaves out the alpha mask that a bit-field file's longer header
 //   holds.
 SDL_Surface* WithMeantMasks(SDL_Surface* loaded, const BmpHeader& header) {
     const SDL_PixelFormat& f = *loaded->format;
     uint32_t red = f.Rmask, green = f.Gmask, blue = f.Bmask, alpha = 0;
-    if (header.bits != 16 && header.bits != 32) return loaded;
+    if (header.bits != 15 && header.bits != 16 && header.bits != 32) return loaded;
+    const bool wide = header.bits == 32;
     if (header.compression == kUncompressed && header.dataOffset != header.PaletteStart()) {
-        red = header.bits == 16 ? 0x7C00 : 0xFF0000;
-        green = header.bits == 16 ? 0x03E0 : 0xFF00;
-        blue = header.bits == 16 ? 0x001F : 0xFF;
+        red = wide ? 0xFF0000 : 0x7C00;
+        green = wide ? 0xFF00 : 0x03E0;
+        blue = wide ? 0xFF : 0x001F;
     } else if (header.alphaMask != 0 && (header.alphaMask & (red | green | blue)) == 0) {
         alpha = header.alphaMask;
     } else {

@@ -5,6 +5,7 @@
 
 #include <csetjmp>
 #include <cstdlib>
+#include <cstring>
 
 #include "picture_file_internal.h"
 #include "picture_limits.h"
@@ -207,9 +208,33 @@ void WritePngBody(void* context) {
     png_write_end(png, nullptr);
 }
 
+// True when each chunk after the signature, up to IEND or the end of the
+// file, lies within the file. libpng allocates a text chunk's whole claimed
+// length before it reads the chunk (its limit on chunk sizes only warns), so
+// that a few bytes could make it take gigabytes.
+bool ChunksWithinFile(FILE* file, uint64_t fileSize) {
+    uint64_t at = kSignatureBytes;
+    uint8_t head[8];  // length (big-endian) and type
+    bool within = true;
+    while (within && at + sizeof head <= fileSize &&
+           std::fseek(file, static_cast<long>(at), SEEK_SET) == 0 &&
+           std::fread(head, 1, sizeof head, file) == sizeof head) {
+        const uint32_t length =
+            uint32_t{head[0]} << 24 | uint32_t{head[1]} << 16 | uint32_t{head[2]} << 8 | head[3];
+        at += sizeof head + uint64_t{length} + 4;  // and the CRC
+        within = at <= fileSize;
+        if (std::memcmp(head + 4, "IEND", 4) == 0) break;
+    }
+    return std::fseek(file, kSignatureBytes, SEEK_SET) == 0 && within;
+}
+
 }  // namespace
 
 SDL_Surface* ReadPng(FILE* file, uint64_t fileSize, Problem* problem) {
+    if (!ChunksWithinFile(file, fileSize)) {
+        SetProblem(problem, "damaged PNG: a chunk runs past the end of the file");
+        return nullptr;
+    }
     PngErrorState state{};
     png_structp png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, &OnPngError, &OnPngWarning);

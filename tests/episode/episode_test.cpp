@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "byte_order.h"
 #include "colour_match.h"
 #include "episode_file.h"
 #include "picture_packing.h"
@@ -53,6 +56,7 @@ TEST(EpisodeFile, CommittedFiles) {
         {"zero_length_title", 'r', 0, "the Title blob is empty"},
         {"corrupt_image_stream", 'f', 0, "the Image blob is not a whole zlib stream (16x12 "},
         {"content_one_byte_longer", 'f', 0, "the Image blob holds more than its 16x12 "},
+        {"image_stream_cut", 'f', 0, "the Image blob is not a whole zlib stream (16x12 "},
         {"width_zero", 'r', 0, "the Image size 0x12 is not a picture size (1 to 16383 a side"},
         {"beyond_side_limit", 'r', 0, "the Image size 16385x1 is not a picture size"},
     };
@@ -78,6 +82,24 @@ TEST(EpisodeFile, CommittedFiles) {
         EXPECT_TRUE(!e.imagePixels && !e.titlePixels && !e.lowTitlePixels && !e.imageBlob.data &&
                     !e.titleBlob.data && !e.lowTitleBlob.data);
     }
+}
+
+// A blob longer than any picture needs is refused before it is read: a
+// sparse file can claim gigabytes on a few blocks of disk.
+TEST(EpisodeFile, BlobLongerThanAnyPicture) {
+    TempDir dir;
+    Bytes file = ReadFileBytes(DataFile("episode/valid_small.vde"));
+    file.resize(kEpisodeHeaderBytes + 4);
+    PutLe32(&file[kEpisodeHeaderBytes], 0xFFFFFFF0u);
+    ASSERT_TRUE(WriteFileBytes(dir.File("s.vde"), file));
+    std::filesystem::resize_file(dir.File("s.vde"), file.size() + 0xFFFFFFF8u);
+    EpisodeRecord e;
+    EpisodeReadReport report;
+    ASSERT_TRUE(ReadEpisodeFile(e, dir.File("s.vde").c_str(), &report));
+    EXPECT_FALSE(report.complete);
+    EXPECT_NE(std::string(report.problem.reason).find("more than any picture"), std::string::npos)
+        << report.problem.reason;
+    FreeEpisodeBuffers(e);
 }
 
 // A file cut anywhere is never complete and gives only the header and blobs it holds whole.

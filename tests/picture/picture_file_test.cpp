@@ -55,50 +55,30 @@ TEST(ReadPictureFile, FixturesAndLimits) {
     // in their high bytes, long BMP headers the palette of 40-byte ones; the
     // largest side passes the size checks and one more does not; a BMP's bit
     // depth counts in its check against the file's size.
-    const char* rows[] = {"bmp_1.bmp 8 =",
-                          "bmp_4_os2.bmp 8 bmp_4.bmp",
-                          "bmp_8_v4.bmp 8 bmp_8.bmp",
-                          "bmp_8_top_down.bmp 8 bmp_8.bmp",
-                          "bmp_16_565.bmp 16 =",
-                          "png_0_2.png 32 =",
-                          "png_2_8_interlaced.png 32 =",
-                          "png_3_2.png 8 =",
-                          "png_3_8_short_palette.png 8 =",
-                          "png_4_8.png 32 =",
-                          "png_6_16.png 32 png_6_8.png",
-                          "q/pal8os2v2.bmp 8 g/pal8.bmp",
-                          // Misread by SDL: a gap before 32-bit pixels is
-                          // not masks; pixels in the header, no palette.
-                          "bmp_32_gap.bmp 32 bmp_32.bmp",
-                          "bmp_8_offset_0.bmp 0 inside its headers",
-                          "bmp_8_no_palette.bmp 0 holds no palette",
-                          // Malformed but harmless and plain: read right.
-                          "b/badbitssize.bmp 8 g/pal1.bmp",
-                          "b/baddens1.bmp 8 g/pal1.bmp",
-                          "b/baddens2.bmp 8 g/pal1.bmp",
-                          "b/badfilesize.bmp 8 g/pal1.bmp",
-                          "b/badheadersize.bmp 8 g/pal1.bmp",
-                          "b/badplanes.bmp 8 g/pal1.bmp",
-                          "b/rgb16-880.bmp 16 =",
-                          "q/rgb16-3103.bmp 0 not supported",
-                          "q/rgba64.bmp 0 not supported",
-                          "bmp_8_claims_huge.bmp 0 more bytes than",
-                          "bmp_24_cut.bmp 0 cannot read the BMP",
-                          "png_claims_huge.png 0 too little",
-                          "png_cut.png 0 damaged PNG",
-                          "../palette/one.pal 0 not a BMP or PNG",
-                          "../episode/empty.vde 0 empty, not a BMP",
-                          "absent.png 0 cannot open",
-                          "bmp_1.bmp@16383x1 8 -",
-                          "bmp_1.bmp@1x16383 8 -",
-                          "bmp_1.bmp@16384x1 0 too large",
-                          "bmp_1.bmp@0x1 0 no pixels",
-                          "bmp_1.bmp@1x16384 0 too large",
-                          "bmp_32.bmp@7x3000 0 at 32 bits needs",
-                          "png_3_1.png@1x16383 0 Not enough image",
-                          "png_3_1.png@1x16384 0 too large",
-                          "png_2_8.png@16384x1 0 too large",
-                          "png_2_8.png@2000000x1 0 too large"};
+    const char* rows[] = {
+        "bmp_1.bmp 8 =", "bmp_4_os2.bmp 8 bmp_4.bmp", "bmp_8_v4.bmp 8 bmp_8.bmp",
+        "bmp_8_top_down.bmp 8 bmp_8.bmp",
+        "bmp_16_565.bmp 16 =", "png_0_2.png 32 =", "png_2_8_interlaced.png 32 =", "png_3_2.png 8 =",
+        "png_3_8_short_palette.png 8 =", "png_4_8.png 32 =", "png_6_16.png 32 png_6_8.png",
+        "q/pal8os2v2.bmp 8 g/pal8.bmp",
+        // Misread by SDL: a gap before 32-bit pixels is
+        // not masks; pixels in the header, no palette.
+        "bmp_32_gap.bmp 32 bmp_32.bmp", "bmp_15_gap.bmp 15 bmp_16_555.bmp",
+        "bmp_8_offset_0.bmp 0 inside its headers", "bmp_8_no_palette.bmp 0 holds no palette",
+        // Malformed but harmless and plain: read right.
+        "b/badbitssize.bmp 8 g/pal1.bmp", "b/baddens1.bmp 8 g/pal1.bmp",
+        "b/baddens2.bmp 8 g/pal1.bmp", "b/badfilesize.bmp 8 g/pal1.bmp",
+        "b/badheadersize.bmp 8 g/pal1.bmp", "b/badplanes.bmp 8 g/pal1.bmp",
+        "b/rgb16-880.bmp 16 =", "q/rgb16-3103.bmp 0 not supported", "q/rgba64.bmp 0 not supported",
+        "bmp_8_claims_huge.bmp 0 more bytes than", "bmp_24_cut.bmp 0 cannot read the BMP",
+        "png_claims_huge.png 0 too little", "png_cut.png 0 damaged PNG",
+        "png_text_claims_huge.png 0 runs past the end", "../palette/one.pal 0 not a BMP or PNG",
+        "../episode/empty.vde 0 empty, not a BMP", "absent.png 0 cannot open",
+        "bmp_1.bmp@16383x1 8 -", "bmp_1.bmp@1x16383 8 -", "bmp_1.bmp@16384x1 0 too large",
+        "bmp_1.bmp@0x1 0 no pixels", "bmp_1.bmp@1x16384 0 too large",
+        "bmp_32.bmp@7x3000 0 at 32 bits needs", "png_3_1.png@1x16383 0 Not enough image",
+        "png_3_1.png@1x16384 0 too large", "png_2_8.png@16384x1 0 too large",
+        "png_2_8.png@2000000x1 0 too large"};
     TempDir dir;
     for (const char* row : rows) {
         std::istringstream in(row);
