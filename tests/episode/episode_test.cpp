@@ -92,7 +92,9 @@ TEST(EpisodeFile, BlobLongerThanAnyPicture) {
     file.resize(kEpisodeHeaderBytes + 4);
     PutLe32(&file[kEpisodeHeaderBytes], 0xFFFFFFF0u);
     ASSERT_TRUE(WriteFileBytes(dir.File("s.vde"), file));
-    std::filesystem::resize_file(dir.File("s.vde"), file.size() + 0xFFFFFFF8u);
+    std::error_code error;
+    std::filesystem::resize_file(dir.File("s.vde"), file.size() + 0xFFFFFFF8u, error);
+    if (error) GTEST_SKIP() << "no sparse file: " << error.message();
     EpisodeRecord e;
     EpisodeReadReport report;
     ASSERT_TRUE(ReadEpisodeFile(e, dir.File("s.vde").c_str(), &report));
