@@ -1,12 +1,15 @@
+#include <csignal>
 #include <cstdlib>
 
 #include "editor_app.h"
 #include "safe_write.h"
 
 int main(int /*argc*/, char** /*argv*/) {
-    // A save past the file size limit is then a failed save, not the end of
-    // the editor and of the user's unsaved work.
+    // A save past the file size limit or into a pipe nobody reads is then a
+    // failed save, and a standard error nobody reads is no reason to stop:
+    // neither may end the editor and the user's unsaved work.
     FailWritesPastTheSizeLimit();
+    std::signal(SIGPIPE, SIG_IGN);
     EditorApp app;
     app.Init(640, 480, SDL_INIT_TIMER | SDL_INIT_VIDEO);
     app.Run();

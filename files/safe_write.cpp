@@ -191,6 +191,12 @@ bool BeginReplace(FileReplacement& file, const char* path, Problem* problem) {
         SetProblem(problem, "cannot write: %s", std::strerror(EISDIR));
         return false;
     }
+    // A rename needs only the directory's permission: a file its owner made
+    // read-only is refused as opening it to write would be.
+    if (exists && access(file.target.c_str(), W_OK) != 0) {
+        SetProblem(problem, "cannot write: %s", std::strerror(errno));
+        return false;
+    }
     return OpenTemporary(file, exists ? &existing : nullptr, problem);
 }
 

@@ -25,7 +25,8 @@ struct FileReplacement {
 };
 
 // Opens `path` for replacing. False, with the reason and nothing left behind,
-// when the temporary file (or the stream) cannot be opened.
+// when the temporary file (or the stream) cannot be opened, or when the file
+// there may not be written (access W_OK), as a plain open would refuse it.
 bool BeginReplace(FileReplacement& file, const char* path, Problem* problem);
 
 // Finishes `count` replacements begun with BeginReplace: flushes, syncs and

@@ -164,6 +164,24 @@ TEST(ReplaceFile, PastTheSizeLimit) {
     EXPECT_EQ(Entries(dir.path()), 1u);
 }
 
+// A file its owner made read-only is not replaced, though its directory
+// would allow the rename. Root may write anything: the child runs as nobody.
+TEST(ReplaceFile, ReadOnlyFileStays) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("out"), {'1'}));
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777) | chmod(dir.File("out").c_str(), 0444), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
+        _exit(ReplaceFile(dir.File("out").c_str(), &WriteText, "2", nullptr) ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(Text(dir.File("out")), "1");
+    EXPECT_EQ(Entries(dir.path()), 1u);
+}
+
 // A stream longer than allowed, and a directory, are refused with a reason.
 TEST(OpenInput, RefusesWhatCannotBeRead) {
     int ends[2];
