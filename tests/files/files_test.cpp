@@ -7,10 +7,8 @@
 
 #include <climits>
 #include <csignal>
-#include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "input_file.h"
 #include "safe_write.h"
@@ -119,67 +117,40 @@ TEST(ReplaceFile, AllOrNone) {
     EXPECT_EQ(Entries(dir.path()), 2u);
 }
 
-// An interrupt during a write removes the temporary file and ends the
-// process as the signal would.
-TEST(ReplaceFile, InterruptRemovesTheTemporaryFile) {
-    TempDir dir;
-    const pid_t child = fork();
-    if (child == 0) {
-        FileReplacement file;
-        if (!RemoveTemporaryFilesOnSignals() ||
-            !BeginReplace(file, dir.File("out").c_str(), nullptr)) {
-            _exit(1);
+// A replacement the process cannot finish leaves the old file whole and no
+// temporary file: an interrupt ends the process as the signal would; a write
+// past the file size limit, or over a file its owner made read-only, fails
+// and the process goes on. Root may write anything: that child runs as nobody.
+TEST(ReplaceFile, UnfinishedLeavesTheOldFile) {
+    const std::string big(65536, 'x');
+    for (const int unfinished : {SIGTERM, SIGXFSZ, 0}) {
+        TempDir dir;
+        ASSERT_TRUE(WriteFileBytes(dir.File("out"), {'1'}));
+        ASSERT_EQ(chmod(dir.path().c_str(), 0777) |
+                      chmod(dir.File("out").c_str(), unfinished ? 0644 : 0444),
+                  0);
+        const pid_t child = fork();
+        if (child == 0) {
+            const rlimit limit = {4096, 4096};
+            FileReplacement file;
+            if (!RemoveTemporaryFilesOnSignals() ||
+                (unfinished == SIGXFSZ && setrlimit(RLIMIT_FSIZE, &limit) != 0) ||
+                (unfinished == 0 && geteuid() == 0 && setuid(65534) != 0) ||
+                (unfinished == SIGTERM && !BeginReplace(file, dir.File("out").c_str(), nullptr))) {
+                _exit(2);
+            }
+            if (unfinished == SIGTERM) raise(SIGTERM);
+            const char* text = unfinished == SIGXFSZ ? big.c_str() : "2";
+            _exit(ReplaceFile(dir.File("out").c_str(), &WriteText, text, nullptr) ? 1 : 0);
         }
-        raise(SIGTERM);
-        _exit(2);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(unfinished == SIGTERM ? WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM
+                                          : WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << unfinished << ": " << status;
+        EXPECT_EQ(Text(dir.File("out")), "1") << unfinished;
+        EXPECT_EQ(Entries(dir.path()), 1u) << unfinished;
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
-    EXPECT_EQ(WTERMSIG(status), SIGTERM);
-    EXPECT_EQ(Entries(dir.path()), 0u);
-}
-
-// A write past the file size limit fails as on a full disk: the process
-// lives on, the old file stays, no temporary file is left.
-TEST(ReplaceFile, PastTheSizeLimit) {
-    TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir.File("out"), {'1'}));
-    const pid_t child = fork();
-    if (child == 0) {
-        const rlimit limit = {4096, 4096};
-        if (!RemoveTemporaryFilesOnSignals() || setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
-        const auto write = [](FILE* out, const void*) {
-            const std::vector<char> bytes(65536, 'x');
-            return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-        };
-        Problem problem;
-        const bool wrote = ReplaceFile(dir.File("out").c_str(), write, nullptr, &problem);
-        _exit(!wrote && std::strstr(problem.reason, "too large") ? 0 : 3);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(Text(dir.File("out")), "1");
-    EXPECT_EQ(Entries(dir.path()), 1u);
-}
-
-// A file its owner made read-only is not replaced, though its directory
-// would allow the rename. Root may write anything: the child runs as nobody.
-TEST(ReplaceFile, ReadOnlyFileStays) {
-    TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir.File("out"), {'1'}));
-    ASSERT_EQ(chmod(dir.path().c_str(), 0777) | chmod(dir.File("out").c_str(), 0444), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
-        _exit(ReplaceFile(dir.File("out").c_str(), &WriteText, "2", nullptr) ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(Text(dir.File("out")), "1");
-    EXPECT_EQ(Entries(dir.path()), 1u);
 }
 
 // A stream longer than allowed, and a directory, are refused with a reason.
