@@ -1,5 +1,6 @@
 // PNG through libpng: any colour type and depth in, 8-bit palette PNG out.
 #include <png.h>
+#include <sys/types.h>
 
 #include <zlib.h>
 
@@ -208,31 +209,33 @@ void WritePngBody(void* context) {
     png_write_end(png, nullptr);
 }
 
-// True when each chunk after the signature, up to IEND or the end of the
-// file, lies within the file. libpng allocates a text chunk's whole claimed
-// length before it reads the chunk (its limit on chunk sizes only warns), so
-// that a few bytes could make it take gigabytes.
-bool ChunksWithinFile(FILE* file, uint64_t fileSize) {
+// libpng's own limit on a chunk it keeps (IDAT is streamed, not kept).
+constexpr uint32_t kMostChunkBytes = 8000000;
+
+// True when no chunk before the image data claims more than kMostChunkBytes.
+// libpng only warns about such a chunk, then allocates its claimed length
+// before it reads it: a few bytes, or a sparse file, could make it take
+// gigabytes. Nothing after the first IDAT is read, so nothing there counts.
+bool ChunksWithinLimit(FILE* file, uint64_t fileSize) {
     uint64_t at = kSignatureBytes;
     uint8_t head[8];  // length (big-endian) and type
-    bool within = true;
-    while (within && at + sizeof head <= fileSize &&
-           std::fseek(file, static_cast<long>(at), SEEK_SET) == 0 &&
-           std::fread(head, 1, sizeof head, file) == sizeof head) {
+    while (at + sizeof head <= fileSize && fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0 &&
+           std::fread(head, 1, sizeof head, file) == sizeof head &&
+           std::memcmp(head + 4, "IDAT", 4) != 0) {
         const uint32_t length =
             uint32_t{head[0]} << 24 | uint32_t{head[1]} << 16 | uint32_t{head[2]} << 8 | head[3];
+        if (length > kMostChunkBytes) return false;
         at += sizeof head + uint64_t{length} + 4;  // and the CRC
-        within = at <= fileSize;
-        if (std::memcmp(head + 4, "IEND", 4) == 0) break;
     }
-    return std::fseek(file, kSignatureBytes, SEEK_SET) == 0 && within;
+    return fseeko(file, kSignatureBytes, SEEK_SET) == 0;
 }
 
 }  // namespace
 
 SDL_Surface* ReadPng(FILE* file, uint64_t fileSize, Problem* problem) {
-    if (!ChunksWithinFile(file, fileSize)) {
-        SetProblem(problem, "damaged PNG: a chunk runs past the end of the file");
+    if (!ChunksWithinLimit(file, fileSize)) {
+        SetProblem(problem, "damaged PNG: a chunk before its pixels claims more than %lu bytes",
+                   static_cast<unsigned long>(kMostChunkBytes));
         return nullptr;
     }
     PngErrorState state{};

@@ -110,11 +110,14 @@ class EditorWindow(unittest.TestCase):
     def test_missing_palette(self):
         read_end, write_end = os.pipe()
         os.close(read_end)
+        log = {name: os.environ.get(name, "") + ":log_path=" + str(self.dir / "sanitizer") for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS")}
+        self.env.update(log)  # the sanitizers' reports cannot go to that standard error
         self.start(stderr=write_end)
         os.close(write_end)
         self.shows((66, 64, WHITE), (64, 64, 1), (64, 72, 1), (65, 72, WHITE))
         self.xdotool("key", "space")
         self.ends(1)
+        self.assertEqual(list(self.dir.glob("sanitizer*")), [])
 
 
 if __name__ == "__main__":

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
+#include <vector>
 
 #include "commands.h"
 #include "huge_pages.h"
@@ -79,25 +79,26 @@ int ConvertBatch(Tool& tool, const std::string& directory, const ParsedArguments
     std::vector<bool> found(inputs.size());
     for (size_t i = 0; i < inputs.size(); ++i) found[i] = stat(inputs[i].c_str(), &files[i]) == 0;
     int status = kStatusOk;
-    std::set<std::string> written;
+    std::vector<struct stat> written;  // the files made so far
     for (size_t i = 0; i < inputs.size(); ++i) {
         const std::string output = OutputFor(directory, inputs[i], format);
         struct stat target;
         const bool exists = stat(output.c_str(), &target) == 0;
-        const bool itself = exists && found[i] && SameFile(files[i], target);
-        bool another = false;
-        for (size_t j = 0; j < inputs.size() && exists && !itself; ++j) {
-            another = another || (found[j] && SameFile(files[j], target));
-        }
-        // Two inputs of one name (a/x.png, b/x.bmp) would write one file.
-        if (written.count(output)) {
+        const auto is = [&](const struct stat& file) { return exists && SameFile(file, target); };
+        const bool itself = found[i] && is(files[i]);
+        bool earlier = false, another = false;
+        for (const struct stat& made : written) earlier = earlier || is(made);
+        for (size_t j = 0; j < inputs.size(); ++j) another = another || (found[j] && is(files[j]));
+        // Two inputs of one name (a/x.png, b/x.bmp, or x.png and X.bmp where
+        // case does not count) would write one file.
+        if (earlier) {
             status = Fail(tool, inputs[i], output + " is written from an earlier picture");
-        } else if (another) {
+        } else if (another && !itself) {
             status = Fail(tool, inputs[i], output + " is one of the pictures to convert");
         } else if (ConvertOne(tool, inputs[i], output, &format, palette, options) != kStatusOk) {
             status = kStatusFailed;
-        } else {
-            written.insert(output);
+        } else if (stat(output.c_str(), &target) == 0) {
+            written.push_back(target);
         }
     }
     return status;
