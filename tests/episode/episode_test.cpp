@@ -57,6 +57,8 @@ TEST(EpisodeFile, CommittedFiles) {
         {"corrupt_image_stream", 'f', 0, "the Image blob is not a whole zlib stream (16x12 "},
         {"content_one_byte_longer", 'f', 0, "the Image blob holds more than its 16x12 "},
         {"image_stream_cut", 'f', 0, "the Image blob is not a whole zlib stream (16x12 "},
+        {"image_claims_8192", 'r', 0,
+         "the Image blob (162 bytes) is far too short for its 67108864"},
         {"width_zero", 'r', 0, "the Image size 0x12 is not a picture size (1 to 16383 a side"},
         {"beyond_side_limit", 'r', 0, "the Image size 16385x1 is not a picture size"},
     };

@@ -141,7 +141,9 @@ TEST(ReplaceFile, UnfinishedLeavesTheOldFile) {
             }
             if (unfinished == SIGTERM) raise(SIGTERM);
             const char* text = unfinished == SIGXFSZ ? big.c_str() : "2";
-            _exit(ReplaceFile(dir.File("out").c_str(), &WriteText, text, nullptr) ? 1 : 0);
+            Problem problem;  // and the reason is given
+            _exit(ReplaceFile(dir.File("out").c_str(), &WriteText, text, &problem) ||
+                  !problem.reason[0]);
         }
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -155,6 +155,7 @@ TEST_F(Vdetool, CommandLines) {
          "vdetool: x.png: ./x.bmp is one of the pictures to convert"},
         {"convert -o batch none/Title.bmp Title.bmp", 1, "vdetool: none/Title.bmp: cannot open"},
         {"convert Title.bmp d.bmp --dither FS", 0, ""},
+        {"convert Title.bmp d.txt", 2, "'d.txt' does not end in .bmp or .png"},
         {"convert Title.bmp d.bmp --dither bogus", 2, "--dither is none, fs or ordered"},
         {"convert Title.bmp d.bmp --background 12345g", 2, "--background is a colour RRGGBB"},
         {"convert alpha.png a.bmp", 0, "alpha.png: transparent pixels laid over 000000"},
