@@ -77,6 +77,9 @@ int RunHelp(Tool& tool, int argc, const char* const* argv);
 // "vdetool: FILE: reason" on the error stream; returns kStatusFailed.
 int Fail(Tool& tool, const std::string& file, const std::string& reason);
 
+// Fail for standard output that could not be written, the reason from errno.
+int FailStandardOutput(Tool& tool);
+
 // "vdetool: message" and where to find the usage; returns kStatusUsage.
 int UsageError(Tool& tool, const char* command, const std::string& message);
 

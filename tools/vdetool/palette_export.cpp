@@ -109,9 +109,7 @@ int RunPalette(Tool& tool, int argc, const char* const* argv) {
     if (output == "-") {
         errno = 0;
         if (WritePalette(tool.out, &write) && std::fflush(tool.out) == 0) return kStatusOk;
-        return Fail(
-            tool, "standard output",
-            std::string("cannot write: ") + (errno ? std::strerror(errno) : "write failed"));
+        return FailStandardOutput(tool);
     }
     Problem problem;
     if (!ReplaceFile(output.c_str(), &WritePalette, &write, &problem)) {

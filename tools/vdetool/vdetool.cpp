@@ -149,6 +149,11 @@ int Fail(Tool& tool, const std::string& file, const std::string& reason) {
     return kStatusFailed;
 }
 
+int FailStandardOutput(Tool& tool) {
+    return Fail(tool, "standard output",
+                std::string("cannot write: ") + (errno ? std::strerror(errno) : "write failed"));
+}
+
 int UsageError(Tool& tool, const char* command, const std::string& message) {
     std::fprintf(tool.err, "vdetool: %s\n", message.c_str());
     if (command) {
@@ -346,9 +351,7 @@ int RunVdetool(int argc, const char* const* argv, FILE* out, FILE* err) {
     // failed command, not a success.
     errno = 0;
     if ((std::fflush(out) != 0 || std::ferror(out) != 0) && status == 0) {
-        return Fail(
-            tool, "standard output",
-            std::string("cannot write: ") + (errno ? std::strerror(errno) : "write failed"));
+        return FailStandardOutput(tool);
     }
     return status;
 }
