@@ -10,7 +10,7 @@
 #include <malloc.h>
 #endif
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VDE_OWN_ALLOCATOR 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer) || \

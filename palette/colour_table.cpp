@@ -28,8 +28,10 @@
 
 // The plane sweeps are minimums of 32-bit numbers, which x86-64's baseline
 // (SSE2) has no instruction for: where the compiler can, it builds them a
-// second time for AVX2, chosen at run time on processors that have it.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// second time for AVX2, chosen at run time on processors that have it (not
+// under the thread sanitizer, whose runtime is not there yet when the choice
+// is made, as the program is loaded).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define VDE_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
 #define VDE_WIDE_VECTORS

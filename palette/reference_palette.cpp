@@ -9,7 +9,7 @@ void DecodePalette(const uint8_t* bytes, size_t size, SDL_Color palette[kPalette
     for (int i = 0; i < kPaletteEntries; ++i) {
         const size_t at = 4 * static_cast<size_t>(i);
         // A record the file does not hold whole is black rather than made up.
-        if (at + 3 <= size) {
+        if (at + 4 <= size) {
             palette[i] = SDL_Color{bytes[at], bytes[at + 1], bytes[at + 2], 0};
         } else {
             palette[i] = SDL_Color{0, 0, 0, 0};

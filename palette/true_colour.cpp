@@ -19,6 +19,14 @@ inline uint32_t Channel(uint32_t pixel, uint32_t mask, uint8_t shift, uint8_t lo
     return (((pixel & mask) >> shift) << loss) & 0xFF;
 }
 
+// A pixel's alpha, 0 transparent to 255 opaque, whatever the width of its
+// mask: a 1-bit alpha of 1 is opaque, where shifting it up as a colour
+// channel would make it 128, half transparent.
+inline uint32_t AlphaOf(uint32_t pixel, const SDL_PixelFormat& f) {
+    const uint32_t most = f.Amask >> f.Ashift;
+    return most ? ((pixel & f.Amask) >> f.Ashift) * 255 / most : 255;
+}
+
 // A colour over the background at `alpha` (0 transparent, 255 opaque),
 // rounded to the nearest value.
 inline uint32_t Over(uint32_t colour, uint32_t background, uint32_t alpha) {
@@ -95,7 +103,7 @@ class RowReader {
                                   Channel(pixel, f.Gmask, f.Gshift, f.Gloss) << 8 |
                                   Channel(pixel, f.Bmask, f.Bshift, f.Bloss);
                 if (alpha_) {
-                    colour = Over(colour, background_, Channel(pixel, f.Amask, f.Ashift, f.Aloss));
+                    colour = Over(colour, background_, AlphaOf(pixel, f));
                 }
                 buffer[x] = colour;
             }
@@ -338,8 +346,7 @@ bool HasTransparency(const SDL_Surface* picture) {
             static_cast<const uint8_t*>(picture->pixels) + ptrdiff_t{y} * picture->pitch;
         for (int x = 0; x < picture->w; ++x) {
             const uint32_t alpha =
-                Channel(PixelValue(row + ptrdiff_t{f.BytesPerPixel} * x, f.BytesPerPixel), f.Amask,
-                        f.Ashift, f.Aloss);
+                AlphaOf(PixelValue(row + ptrdiff_t{f.BytesPerPixel} * x, f.BytesPerPixel), f);
             seeThrough |= alpha < 255;
             seen |= alpha > 0;
             if (seeThrough && seen) return true;

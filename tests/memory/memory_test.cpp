@@ -80,7 +80,7 @@ TEST(HugePages, AllocateHugeGivesWholeMarkedPagesAndTakesThemBack) {
     EXPECT_EQ(AllocateHuge(SIZE_MAX - kMiB), nullptr);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitizerAllocator = true;
 #else
 constexpr bool kSanitizerAllocator = false;

@@ -78,7 +78,7 @@ TEST(ReferencePalette, Files) {
     TempDir dir(true);
     EXPECT_FALSE(LoadReferencePalette());
     EXPECT_EQ(ReferencePalette, nullptr);
-    ASSERT_TRUE(WriteFileBytes("menu.pal", {0x10, 0x20, 0x30, 0xFF, 0x40, 0x50, 0x60, 0, 1, 2}));
+    ASSERT_TRUE(WriteFileBytes("menu.pal", {0x10, 0x20, 0x30, 0xFF, 0x40, 0x50, 0x60, 0, 1, 2, 3}));
     ASSERT_TRUE(LoadReferencePalette());
     EXPECT_EQ(Value(ReferencePalette[0]), 0x102030u);
     EXPECT_EQ(Value(ReferencePalette[1]), 0x405060u);
@@ -235,6 +235,11 @@ TEST(ConvertToPalette, DitheringAndTransparency) {
         }
         for (SDL_Surface* m : made) SDL_FreeSurface(m);
     }
+    // A 1-bit alpha of 1 is opaque.
+    SDL_Surface* argb1555 = SDL_CreateRGBSurface(0, 1, 1, 16, 0x7C00, 0x3E0, 0x1F, 0x8000);
+    *static_cast<uint16_t*>(argb1555->pixels) = 0xFFFF;
+    EXPECT_FALSE(HasTransparency(argb1555));
+    SDL_FreeSurface(argb1555);
     // Alpha 0, 128 and 255 over white; alpha 0 or 255 throughout counts as opaque.
     uint32_t argb[] = {0x00FF0000, 0x80000000, 0xFF102030, 0x00FF0000, 0x00102030, 0xFF0000FF};
     const uint32_t want[] = {0xFFFFFF, 0x7F7F7F, 0x102030, 0xFF0000, 0x102030, 0x0000FF};
