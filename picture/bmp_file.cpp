@@ -137,6 +137,7 @@ void FixPalette(SDL_Surface* surface, SDL_RWops* file, int start, const BmpHeade
 //   file has the format's default masks (5-5-5 for 15 and 16 bits);
 // - SDL leaves out the alpha mask that a bit-field file's longer header
 //   holds.
+// `loaded` is freed when replaced; null when the new surface cannot be made.
 SDL_Surface* WithMeantMasks(SDL_Surface* loaded, const BmpHeader& header) {
     const SDL_PixelFormat& f = *loaded->format;
     uint32_t red = f.Rmask, green = f.Gmask, blue = f.Bmask, alpha = 0;
@@ -229,6 +230,12 @@ SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem) {
         return nullptr;
     }
     surface = WithMeantMasks(surface, header);
+    if (!surface) {
+        SetProblem(problem, "out of memory for %llux%llu pixels",
+                   static_cast<unsigned long long>(header.width),
+                   static_cast<unsigned long long>(header.height));
+        return nullptr;
+    }
     if (!IsSurfaceSafe(surface)) {
         SDL_FreeSurface(surface);
         SetProblem(problem, "cannot read the BMP: a kind of BMP that is not supported");
