@@ -22,9 +22,11 @@ inline uint32_t Channel(uint32_t pixel, uint32_t mask, uint8_t shift, uint8_t lo
 // A pixel's alpha, 0 transparent to 255 opaque, whatever the width of its
 // mask: a 1-bit alpha of 1 is opaque, where shifting it up as a colour
 // channel would make it 128, half transparent.
+// The usual 8-bit alpha is read as it is, with no division per pixel.
 inline uint32_t AlphaOf(uint32_t pixel, const SDL_PixelFormat& f) {
-    const uint32_t most = f.Amask >> f.Ashift;
-    return most ? ((pixel & f.Amask) >> f.Ashift) * 255 / most : 255;
+    const uint32_t most = f.Amask >> f.Ashift, alpha = (pixel & f.Amask) >> f.Ashift;
+    if (most == 255) return alpha;
+    return most ? alpha * 255 / most : 255;
 }
 
 // A colour over the background at `alpha` (0 transparent, 255 opaque),
