@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -124,9 +125,38 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
     return std::fclose(f) == 0 && ok;
 }
 
+namespace {
+
+void RemoveTree(const std::string& path) {
+    std::error_code ignored;
+    // Directories a test made read-only must be writable to be emptied.
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ignored)) {
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+    }
+    std::filesystem::remove_all(path, ignored);
+}
+
+// The directories alive now. A death test's process builds its fixture afresh
+// and then exits from inside the test, past every destructor: what it made is
+// removed at exit instead.
+std::set<std::string>& LiveDirectories() {
+    static std::set<std::string> live;
+    static const int removedAtExit = std::atexit([] {
+        for (const std::string& path : LiveDirectories()) RemoveTree(path);
+    });
+    (void)removedAtExit;
+    return live;
+}
+
+}  // namespace
+
 TempDir::TempDir(bool enter) {
     char pattern[] = "/tmp/vde-test-XXXXXX";
     path_ = mkdtemp(pattern) ? pattern : "";
+    if (!path_.empty()) LiveDirectories().insert(path_);
     if (enter) {
         char here[4096];
         if (getcwd(here, sizeof here)) previous_ = here;
@@ -136,13 +166,6 @@ TempDir::TempDir(bool enter) {
 
 TempDir::~TempDir() {
     if (!previous_.empty() && chdir(previous_.c_str()) != 0) std::perror("chdir");
-    std::error_code ignored;
-    // Directories a test made read-only must be writable to be emptied.
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
-        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-    }
-    std::filesystem::remove_all(path_, ignored);
+    LiveDirectories().erase(path_);
+    RemoveTree(path_);
 }
