@@ -46,14 +46,15 @@ struct PromptLine {
 // first: SDL's Unicode translation, when it gave a printable character that
 // code page 850 has. Otherwise, and while Alt (not AltGr, which SDL reports
 // as Mode) is held, the keyboard tables, Shift winning over Alt, read with
-// the modifier state SDL has when the key is examined. 0: nothing to type.
+// the modifier state SDL has when the key is examined. Shift+space keeps the
+// tables' ► (16), the one way to type it. 0: nothing to type.
 uint8_t TypedCode(const SDL_keysym& keysym) {
     const SDLMod mod = SDL_GetModState();
     const bool shift = (mod & KMOD_SHIFT) != 0;
     const bool alt = (mod & KMOD_ALT) != 0;
     uint8_t code = 0;
-    if (!alt && keysym.unicode >= 32 && keysym.unicode != 127 &&
-        UnicodeToCp850(keysym.unicode, &code)) {
+    if (!alt && !(shift && keysym.sym == SDLK_SPACE) && keysym.unicode >= 32 &&
+        keysym.unicode != 127 && UnicodeToCp850(keysym.unicode, &code)) {
         return code;
     }
     const uint16_t key = static_cast<uint16_t>(keysym.sym & 0xFFFF);
