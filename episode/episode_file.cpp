@@ -125,9 +125,10 @@ bool WriteEpisodeContent(FILE* out, const void* context) {
            WriteBlob(episode.titleBlob, out) && WriteBlob(episode.lowTitleBlob, out);
 }
 
-// Reads the header and the blobs from `in`, of `remaining` bytes. True when
-// all were whole.
-bool ReadEpisodeContent(EpisodeRecord& episode, FILE* in, uint64_t remaining, Problem* problem) {
+// Reads the header and the blobs from `in`, of `remaining` bytes, counting
+// the blobs read whole. True when all were whole.
+bool ReadEpisodeContent(EpisodeRecord& episode, FILE* in, uint64_t remaining, int& wholeBlobs,
+                        Problem* problem) {
     Blob* blobs[] = {&episode.imageBlob, &episode.titleBlob, &episode.lowTitleBlob};
     uint8_t headerBytes[kEpisodeHeaderBytes];
     bool intact = false;
@@ -145,6 +146,7 @@ bool ReadEpisodeContent(EpisodeRecord& episode, FILE* in, uint64_t remaining, Pr
         // UnpackPictures refuse the episode.
         if (intact) {
             intact = ReadBlob(*blobs[slot], in, remaining, kSlotNames[slot], problem);
+            wholeBlobs += intact;
         } else {
             EmptyBlob(*blobs[slot]);
         }
@@ -193,8 +195,10 @@ bool ReadEpisodeFile(EpisodeRecord& episode, const char* path, EpisodeReadReport
     Problem* problem = report ? &report->problem : nullptr;
     InputFile input;
     if (!OpenInput(path, kMaxPictureFileBytes, input, problem)) return false;
-    const bool complete = ReadEpisodeContent(episode, input.file, input.size, problem);
+    int wholeBlobs = 0;
+    const bool complete = ReadEpisodeContent(episode, input.file, input.size, wholeBlobs, problem);
     if (report) {
+        report->wholeBlobs = wholeBlobs;
         report->complete = complete;
         report->fileSize = input.size;
     }

@@ -23,6 +23,7 @@ constexpr size_t kEpisodeHeaderBytes = 208;
 struct EpisodeReadReport {
     bool complete = false;  // header and all three blobs were whole
     uint64_t fileSize = 0;  // bytes in the file
+    int wholeBlobs = 0;     // blobs read whole, in file order (0 to 3)
     // Why it is not complete, with the slot and the numbers, e.g. "Image blob
     // length 4294967295 runs past the end of the file (120 bytes left)".
     Problem problem;

@@ -102,6 +102,10 @@ bool UsableSurface(const SDL_Surface* surface) {
 }  // namespace
 
 bool UnpackPictures(EpisodeRecord& episode, Problem* problem) {
+    // Gone before any check: old buffers must never pass for pictures of the
+    // header's new sizes.
+    uint8_t** buffers[] = {&episode.imagePixels, &episode.titlePixels, &episode.lowTitlePixels};
+    for (uint8_t** buffer : buffers) Release(*buffer);
     const EpisodeHeader& h = episode.header;
     const uint32_t widths[] = {h.imageWidth, h.titleWidth, h.titleWidth};
     const uint32_t heights[] = {h.imageHeight, h.titleHeight, h.titleHeight};
@@ -123,9 +127,7 @@ bool UnpackPictures(EpisodeRecord& episode, Problem* problem) {
         if (!BlobCanFill(*blobs[slot], sizes[slot], kSlotNames[slot], problem)) return false;
     }
 
-    uint8_t** buffers[] = {&episode.imagePixels, &episode.titlePixels, &episode.lowTitlePixels};
     for (int slot = 0; slot < 3; ++slot) {
-        Release(*buffers[slot]);
         // Zero-filled: a stream that ends early leaves colour index 0, never
         // whatever the heap held before.
         *buffers[slot] = static_cast<uint8_t*>(std::calloc(sizes[slot], 1));
@@ -213,12 +215,12 @@ bool SurfacesToBuffers(EpisodeRecord& episode, SDL_Surface* image, SDL_Surface* 
     h.titleHeight = static_cast<uint32_t>(title->h);
     // The file has one size for both titles; a LowTitle of another shape
     // would be read with the Title's rows and run past its own.
+    uint8_t** buffers[] = {&episode.imagePixels, &episode.titlePixels, &episode.lowTitlePixels};
+    for (uint8_t** buffer : buffers) Release(*buffer);
     if (lowTitle->w != title->w || lowTitle->h != title->h) return false;
 
     SDL_Surface* surfaces[] = {image, title, lowTitle};
-    uint8_t** buffers[] = {&episode.imagePixels, &episode.titlePixels, &episode.lowTitlePixels};
     for (int slot = 0; slot < 3; ++slot) {
-        Release(*buffers[slot]);
         const size_t bytes = static_cast<size_t>(surfaces[slot]->w) * surfaces[slot]->h;
         *buffers[slot] = static_cast<uint8_t*>(std::malloc(bytes));
         if (!*buffers[slot]) {

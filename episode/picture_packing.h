@@ -11,7 +11,7 @@
 #include "problem.h"
 
 // Decompresses the three blobs into width x height pixel buffers (any still
-// present are released first). False, before anything is allocated, when a
+// present are released first, also when it fails). False, before anything is allocated, when a
 // size is 0 or beyond the picture limits, or a blob is empty or far too short
 // to fill its picture (MostThatCanUnpack); false after allocating all three
 // when a blob is not a zlib stream that fits its buffer (the slots after it
@@ -37,7 +37,8 @@ bool BuffersToSurfaces(EpisodeRecord& episode, SDL_Surface** image, SDL_Surface*
 // Copies three 8-bit surfaces into new pixel buffers (any still present are
 // released first) and records the sizes in the header. False, with no buffer
 // made, when a surface is missing, not 8-bit or beyond the picture limits
-// (header unchanged), or when the LowTitle's width and height are not the
-// Title's, even with the same pixel count (header then holds the new sizes).
+// (header and buffers unchanged), or when the LowTitle's width and height are
+// not the Title's, even with the same pixel count (header then holds the new
+// sizes, and no buffer is left).
 bool SurfacesToBuffers(EpisodeRecord& episode, SDL_Surface* image, SDL_Surface* title,
                        SDL_Surface* lowTitle);

@@ -52,6 +52,19 @@ TEST(EpisodeFile, CommittedFiles) {
     const std::tuple<const char*, char, size_t, const char*> rows[] = {
         {"valid_small", 'o', 0, ""},
         {"trailing_bytes", 'o', 20, ""},
+        {"header_size_0", 'o', 0, ""},
+        {"content_shorter", 'o', 0, ""},  // its pixels past the stream's 50 are index 0
+        {"stored_level_0", 'o', 0, ""},   // any whole zlib stream loads
+        {"fixed_codes", 'o', 0, ""},
+        {"huffman_only", 'o', 0, ""},
+        {"rle_small_window", 'o', 0, ""},
+        {"cut_in_first_length", 'c', 0, "file ends inside the Image blob length (2 bytes left)"},
+        {"image_length_ffffffff", 'c', 0, "Image blob length 4294967295 runs past the end"},
+        {"title_length_one_over", 'c', 0,
+         "Title blob length 85 runs past the end of the file (84 "},
+        {"cut_in_lowtitle_blob", 'c', 0, "LowTitle blob length 40 runs past the end of the file"},
+        {"lowtitle_not_zlib", 'f', 0, "the LowTitle blob is not a whole zlib stream (8x4 "},
+        {"size_wraps_32_bits", 'r', 0, "the Image size 65536x65537 is not a picture size"},
         {"cut_in_image_blob", 'c', 0, "Image blob length 162 runs past the end of the file (81 "},
         {"zero_length_title", 'r', 0, "the Title blob is empty"},
         {"corrupt_image_stream", 'f', 0, "the Image blob is not a whole zlib stream (16x12 "},
@@ -70,7 +83,10 @@ TEST(EpisodeFile, CommittedFiles) {
         EpisodeReadReport report;
         Problem problem;
         ASSERT_TRUE(ReadEpisodeFile(e, path.c_str(), &report));
+        e.imagePixels = static_cast<uint8_t*>(std::malloc(1));  // a stale buffer goes first
         const bool unpacks = UnpackPictures(e, &problem);
+        EXPECT_TRUE(std::string(name) != "content_shorter" ||
+                    Bytes(e.imagePixels + 50, e.imagePixels + 192) == Bytes(142, 0));
         const std::string given = report.complete ? problem.reason : report.problem.reason;
         EXPECT_EQ(std::make_tuple(report.complete, report.fileSize, unpacks, !e.imagePixels,
                                   given.find(reason)),
@@ -144,19 +160,22 @@ TEST(PicturePacking, RoundTrip) {
     // Rows shorter than the pitch and as long; the highest picture.
     SDL_Surface* in[] = {Pattern(221, 50), Pattern(4, 16383), Pattern(4, 16383)};
     SDL_Surface* bad[] = {nullptr, SDL_CreateRGBSurface(0, 1, 1, 24, 0xFF0000, 0xFF00, 0xFF, 0),
-                          Pattern(4, 16384), Pattern(8, 8192), Pattern(4, 100)};
+                          Pattern(4, 16384), Pattern(12, 5461), Pattern(4, 100)};
     EpisodeRecord e, back;
-    // Missing, deep and too high surfaces leave the header as it was; a LowTitle of another
-    // shape, even of the same pixel count, leaves the new sizes in it; no buffer is made.
+    ASSERT_TRUE(SurfacesToBuffers(e, in[1], in[1], in[2]));
+    // Missing, deep and too high surfaces leave the header and buffers as they were; a LowTitle
+    // of another shape, even of the same pixel count, leaves the new sizes and no buffer.
     for (int i = 0; i < 5; ++i) {
         EXPECT_FALSE(SurfacesToBuffers(e, in[0], i < 3 ? bad[i] : in[1], i < 3 ? in[2] : bad[i]));
-        EXPECT_TRUE(e.header.imageWidth == (i < 3 ? 0u : 221u) && !e.imagePixels &&
-                    !e.titlePixels && !e.lowTitlePixels && !PackPictures(e))
+        EXPECT_TRUE(e.header.imageWidth == (i < 3 ? 4u : 221u) && !e.imagePixels == (i >= 3) &&
+                    !e.titlePixels == (i >= 3) && !e.lowTitlePixels == (i >= 3) &&
+                    PackPictures(e) == (i < 3))
             << i;
         SDL_FreeSurface(bad[i]);
     }
     ASSERT_TRUE(SurfacesToBuffers(e, in[0], in[1], in[2]) && PackPictures(e) &&
                 WriteEpisodeFile(e, dir.File("p.vde").c_str()));
+    EXPECT_EQ(e.imageBlob.data[1], 0xDA);  // zlib's mark of level 9, as the game's editor saves
     ASSERT_TRUE(ReadEpisodeFile(back, dir.File("p.vde").c_str()) && UnpackPictures(back));
     SDL_Surface* out[] = {Pattern(5, 5), nullptr, nullptr};
     SDL_Surface* const old = out[0];

@@ -122,6 +122,8 @@ TEST_F(Vdetool, CommandLines) {
          "complete:      no (file ends inside the header)\n"
          "unpacks:       no (the file is not complete)\nvdetool: cut_in_header.vde: file ends"},
         {"info --json cut_in_header.vde", 1, "\"blobs\": null,\n  \"compressionRatio\": null,"},
+        {"info --json cut_in_image_blob.vde", 1, "\"image\": null, \"title\": null, \"lowT"},
+        {"info cut_in_lowtitle_blob.vde", 1, "titleBlob:     40 bytes\nlowTitleBlob:  unknown\n"},
         {"check valid_small.vde cut_in_header.vde none.vde", 1,
          "valid_small.vde: ok\ncut_in_header.vde: file ends inside the header\nnone.vde: cannot"},
         {Pack() + "--template header_size_minus_1.vde --place 4294967295 --name " + name, 0, ""},

@@ -102,6 +102,19 @@ std::array<NamedInteger, 7> HeaderIntegers(const EpisodeHeader& h) {
     }};
 }
 
+const char* const kBlobLabels[] = {"imageBlob:", "titleBlob:", "lowTitleBlob:"};
+
+// A blob's length with `unit`; `unknown` for one the reader never had whole
+// (a length read from a damaged file is no blob's length).
+std::string BlobLength(const Inspection& inspection, int slot, const char* unit,
+                       const char* unknown) {
+    if (slot >= inspection.report.wholeBlobs) return unknown;
+    const Blob* blobs[] = {&inspection.episode.record.imageBlob,
+                           &inspection.episode.record.titleBlob,
+                           &inspection.episode.record.lowTitleBlob};
+    return std::to_string(blobs[slot]->length) + unit;
+}
+
 void PrintText(FILE* out, const std::string& path, const Inspection& inspection) {
     const EpisodeRecord& record = inspection.episode.record;
     const EpisodeHeader& h = record.header;
@@ -120,9 +133,10 @@ void PrintText(FILE* out, const std::string& path, const Inspection& inspection)
         std::fprintf(out, "image:         %" PRIu32 "x%" PRIu32 "\n", h.imageWidth, h.imageHeight);
         std::fprintf(out, "title:         %" PRIu32 "x%" PRIu32 " (the LowTitle too)\n",
                      h.titleWidth, h.titleHeight);
-        std::fprintf(out, "imageBlob:     %" PRIu32 " bytes\n", record.imageBlob.length);
-        std::fprintf(out, "titleBlob:     %" PRIu32 " bytes\n", record.titleBlob.length);
-        std::fprintf(out, "lowTitleBlob:  %" PRIu32 " bytes\n", record.lowTitleBlob.length);
+        for (int slot = 0; slot < 3; ++slot) {
+            std::fprintf(out, "%-14s %s\n", kBlobLabels[slot],
+                         BlobLength(inspection, slot, " bytes", "unknown").c_str());
+        }
         const double ratio = inspection.report.complete ? CompressionRatio(record) : -1;
         if (ratio >= 0) {
             std::fprintf(out, "compression:   %.2f:1\n", ratio);
@@ -162,10 +176,10 @@ void PrintJson(FILE* out, const std::string& path, const Inspection& inspection)
                      ",\n    \"titleWidth\": %" PRIu32 ",\n    \"titleHeight\": %" PRIu32
                      "\n  },\n",
                      h.imageWidth, h.imageHeight, h.titleWidth, h.titleHeight);
-        std::fprintf(out,
-                     "  \"blobs\": {\"image\": %" PRIu32 ", \"title\": %" PRIu32
-                     ", \"lowTitle\": %" PRIu32 "},\n",
-                     record.imageBlob.length, record.titleBlob.length, record.lowTitleBlob.length);
+        std::fprintf(out, "  \"blobs\": {\"image\": %s, \"title\": %s, \"lowTitle\": %s},\n",
+                     BlobLength(inspection, 0, "", "null").c_str(),
+                     BlobLength(inspection, 1, "", "null").c_str(),
+                     BlobLength(inspection, 2, "", "null").c_str());
     } else {
         std::fprintf(out, "  \"header\": null,\n  \"blobs\": null,\n");
     }
