@@ -134,10 +134,10 @@ def main():
         if args.dither:
             print(f", vdetool dithered / exact {v / cpu['vdetool exact']:.2f}x")
         else:
-            png, png_size = cpu["vdetool PNG"], os.path.getsize(out("v.png"))
+            size = lambda name: os.path.getsize(out(name)) if os.path.exists(out(name)) else "no"
             print(f", vdetool / floor {v / cpu['floor']:.2f}x")
-            print(f"  PNG out: Pillow / vdetool {cpu['Pillow PNG'] / png:.2f}x; files: vdetool "
-                  f"{png_size} bytes, Pillow {os.path.getsize(out('p.png'))} bytes")
+            print(f"  PNG out: Pillow / vdetool {cpu['Pillow PNG'] / cpu['vdetool PNG']:.2f}x; "
+                  f"files: vdetool {size('v.png')} bytes, Pillow {size('p.png')} bytes")
     subprocess.run(["rm", "-rf", work])
 
 

@@ -4,8 +4,8 @@
 #
 #   bash scripts/install-deps.sh           building, running and every test
 #   bash scripts/install-deps.sh --run     building and running only
-#   bash scripts/install-deps.sh --bench   everything, and the peers that
-#                                          bench/convert_bench.py measures
+#   bash scripts/install-deps.sh --bench   everything, the peers that
+#                                          bench/convert_bench.py measures and /usr/bin/time
 set -euo pipefail
 
 # Building and running: a compiler and CMake, SDL 1.2 (added below), zlib,
@@ -21,7 +21,7 @@ if [ "${1:-}" != --run ]; then
     xdotool x11-utils python3 python3-xlib imagemagick
     dpkg-dev file man-db)
 fi
-[ "${1:-}" = --bench ] && packages+=(python3-pil)
+[ "${1:-}" = --bench ] && packages+=(python3-pil time)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 missing=()

@@ -35,7 +35,8 @@ run_ctest() {
 run_suite() {  # build directory, extra CMake options...
   local build=$1
   shift
-  cmake -S "$root" -B "$build" -DVDE_WERROR=ON "$@" >/dev/null
+  # Tests and benchmarks on whatever an earlier scripts/run.sh left in the cache.
+  cmake -S "$root" -B "$build" -DVDE_WERROR=ON -DVDE_TESTS=ON -DVDE_BENCH=ON "$@" >/dev/null
   cmake --build "$build" -j"$jobs"
   # Unit and integration tests in parallel; the end-to-end tests one at a
   # time, each with its own X server and editor.
