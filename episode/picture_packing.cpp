@@ -213,10 +213,10 @@ bool SurfacesToBuffers(EpisodeRecord& episode, SDL_Surface* image, SDL_Surface* 
     h.imageHeight = static_cast<uint32_t>(image->h);
     h.titleWidth = static_cast<uint32_t>(title->w);
     h.titleHeight = static_cast<uint32_t>(title->h);
-    // The file has one size for both titles; a LowTitle of another shape
-    // would be read with the Title's rows and run past its own.
     uint8_t** buffers[] = {&episode.imagePixels, &episode.titlePixels, &episode.lowTitlePixels};
     for (uint8_t** buffer : buffers) Release(*buffer);
+    // The file has one size for both titles; a LowTitle of another shape
+    // would be read with the Title's rows and run past its own.
     if (lowTitle->w != title->w || lowTitle->h != title->h) return false;
 
     SDL_Surface* surfaces[] = {image, title, lowTitle};

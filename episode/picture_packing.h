@@ -11,13 +11,13 @@
 #include "problem.h"
 
 // Decompresses the three blobs into width x height pixel buffers (any still
-// present are released first, also when it fails). False, before anything is allocated, when a
-// size is 0 or beyond the picture limits, or a blob is empty or far too short
-// to fill its picture (MostThatCanUnpack); false after allocating all three
-// when a blob is not a zlib stream that fits its buffer (the slots after it
-// are not decompressed). `problem` then says why, naming the slot. Bytes a
-// shorter stream does not write are colour index 0. Buffers made before a
-// failure stay in the record until FreeEpisodeBuffers.
+// present are released first, also when it fails). False, before anything is
+// allocated, when a size is 0 or beyond the picture limits, or a blob is
+// empty or far too short to fill its picture (MostThatCanUnpack); false after
+// allocating all three when a blob is not a zlib stream that fits its buffer
+// (the slots after it are not decompressed). `problem` then says why, naming
+// the slot. Bytes a shorter stream does not write are colour index 0. Buffers
+// made before a failure stay in the record until FreeEpisodeBuffers.
 bool UnpackPictures(EpisodeRecord& episode, Problem* problem = nullptr);
 
 // Compresses the three pixel buffers with compress2 at level 9 into blobs of
