@@ -74,8 +74,17 @@ void EditorApp::ImportPicture(Slot slot) {
     AnswerBuffer name;
     if (!PromptText(name, "Enter bmp filename:", 64, 64, screen)) return;
     AppendExtension("bmp", name);
-    SDL_Surface* loaded = LoadBmpSafely(name);
-    if (!loaded) return;
+    int refusedDepth = 0;
+    SDL_Surface* loaded = LoadBmpSafely(name, nullptr, &refusedDepth);
+    if (!loaded) {
+        // A file SDL could not read says nothing. One it read but that is not
+        // safe to touch is refused, and at a depth the import does not take
+        // it says so, as it would for a safe one.
+        if (refusedDepth != 0 && refusedDepth != 8 && refusedDepth != 24) {
+            ShowMessage("Not a supported bitdepth!");
+        }
+        return;
+    }
 
     switch (loaded->format->BitsPerPixel) {
         case 8:

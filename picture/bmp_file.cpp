@@ -206,7 +206,8 @@ bool IsSurfaceSafe(const SDL_Surface* surface) {
            IsChannelSafe(format->Amask, format->Ashift, format->Aloss, bits);
 }
 
-SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem) {
+SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem, int* refusedDepth) {
+    if (refusedDepth) *refusedDepth = 0;
     const int start = SDL_RWtell(file);
     uint8_t bytes[kFileHeaderBytes + 56] = {};  // up to the alpha mask of longer headers
     const int got = SDL_RWread(file, bytes, 1, sizeof bytes);
@@ -237,6 +238,7 @@ SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem) {
         return nullptr;
     }
     if (!IsSurfaceSafe(surface)) {
+        if (refusedDepth && surface->format) *refusedDepth = surface->format->BitsPerPixel;
         SDL_FreeSurface(surface);
         SetProblem(problem, "cannot read the BMP: a kind of BMP that is not supported");
         return nullptr;
@@ -245,21 +247,22 @@ SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem) {
     return surface;
 }
 
-SDL_Surface* ReadBmpFrom(const InputFile& input, Problem* problem) {
+SDL_Surface* ReadBmpFrom(const InputFile& input, Problem* problem, int* refusedDepth) {
     SDL_RWops* stream = SDL_RWFromFP(input.file, SDL_FALSE);
     if (!stream) {
         SetProblem(problem, "cannot read: %s", SDL_GetError());
         return nullptr;
     }
-    SDL_Surface* surface = ReadBmp(stream, input.size, problem);
+    SDL_Surface* surface = ReadBmp(stream, input.size, problem, refusedDepth);
     SDL_RWclose(stream);
     return surface;
 }
 
-SDL_Surface* LoadBmpSafely(const char* path, Problem* problem) {
+SDL_Surface* LoadBmpSafely(const char* path, Problem* problem, int* refusedDepth) {
+    if (refusedDepth) *refusedDepth = 0;
     InputFile input;
     if (!OpenInput(path, kMaxPictureFileBytes, input, problem)) return nullptr;
-    return ReadBmpFrom(input, problem);
+    return ReadBmpFrom(input, problem, refusedDepth);
 }
 
 bool WriteBmp8(FILE* out, const uint8_t* pixels, uint32_t width, uint32_t height, size_t pitch,

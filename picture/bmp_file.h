@@ -25,15 +25,19 @@ bool IsSurfaceSafe(const SDL_Surface* surface);
 // files (1, 4 or 8 bits, all loaded as 8-bit surfaces) whose info header is
 // neither 40 nor 12 bytes get the palette the file really holds: SDL reads it
 // from 40 header bytes on; entries beyond the header's colour count or the
-// file's end are black. Null, with `problem` saying why, on any refusal.
-SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem);
+// file's end are black. Null, with `problem` saying why, on any refusal;
+// `refusedDepth`, when given, is then the bits per pixel of a surface SDL made
+// but that was not safe, else 0.
+SDL_Surface* ReadBmp(SDL_RWops* file, uint64_t fileSize, Problem* problem,
+                     int* refusedDepth = nullptr);
 
 // ReadBmp of an opened input (input_file.h).
-SDL_Surface* ReadBmpFrom(const InputFile& input, Problem* problem);
+SDL_Surface* ReadBmpFrom(const InputFile& input, Problem* problem, int* refusedDepth = nullptr);
 
 // ReadBmp of the file at `path` (or pipe, read to its end): the editor's
 // import.
-SDL_Surface* LoadBmpSafely(const char* path, Problem* problem = nullptr);
+SDL_Surface* LoadBmpSafely(const char* path, Problem* problem = nullptr,
+                           int* refusedDepth = nullptr);
 
 // Writes `height` rows of `width` palette indices, the rows `pitch` bytes
 // apart, as the 8-bit BMP SDL_SaveBMP writes for a surface with a 256-colour

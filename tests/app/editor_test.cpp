@@ -141,12 +141,14 @@ TEST_F(Editor, EditSaveLoad) {
     for (std::string n : {"8", "24", "32"})
         fs::copy_file(DataFile("pictures/bmp_" + n + ".bmp"), n + ".bmp");
     fs::copy_file(DataFile("../../examples/banner.bmp"), "b.bmp");
+    fs::copy_file(BmpSuiteFile("q/rgb32-111110.bmp"), "u.bmp");  // masks too wide to use
     fs::copy_file(DataFile("episode/corrupt_image_stream.vde"), "c.vde");
     Click(150, 440, Typed("e"), "You need 3 bmp files!");
     Click(10, 10, Typed("24"), "Bitdepth=24, image will be converted.");
     Click(400, 10, Typed("b"));
     Click(400, 150, Typed("8"), "Not kto palette. Palette will be converted.");
     Click(400, 150, Typed("32"), "Not a supported bitdepth!");
+    Click(400, 150, Typed("u"), "Not a supported bitdepth!");
     EXPECT_TRUE(app.lowTitleSurface->w == 7 &&
                 IsReferencePalette(app.lowTitleSurface, ReferencePalette) &&
                 IsReferencePalette(app.imageSurface, ReferencePalette));
