@@ -25,7 +25,9 @@ run_ctest() {
   shift
   local log
   log=$(mktemp)
-  (cd "$build" && ctest --output-on-failure "$@") | tee "$log"
+  # No test found is a failure too; the log goes with either outcome.
+  (cd "$build" && ctest --output-on-failure --no-tests=error "$@") | tee "$log" ||
+    { rm -f "$log"; return 1; }
   local total
   total=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n1)
   passed=$((passed + ${total:-0}))

@@ -14,7 +14,7 @@ class EditorWindow(unittest.TestCase):
     def setUp(self):
         read_end, write_end = os.pipe()
         xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp"], pass_fds=(write_end,))
-        self.addCleanup(lambda: (xvfb.kill(), xvfb.wait()))
+        self.addCleanup(lambda: (xvfb.terminate(), xvfb.wait(timeout=10)))  # it removes its socket
         os.close(write_end)
         with os.fdopen(read_end) as ready:  # Xvfb writes its display number once it takes clients
             self.env = dict(os.environ, DISPLAY=":" + ready.readline().strip())
