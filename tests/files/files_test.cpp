@@ -1,4 +1,5 @@
 // Replacing files whole, wherever a path leads, and reading any file or pipe.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -84,8 +85,8 @@ TEST(ReplaceFile, LongestNamesAndHiddenTemporaryFiles) {
     EXPECT_EQ(Entries(dir.path()), 1u);
 }
 
-// A pipe or a process's standard output is written as a stream; the pipe
-// stays a pipe.
+// A pipe, a process's standard output or a named FIFO is written as a
+// stream; the pipe stays a pipe, never a file put in the FIFO's place.
 TEST(ReplaceFile, PipesAreWrittenAsStreams) {
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
@@ -96,6 +97,13 @@ TEST(ReplaceFile, PipesAreWrittenAsStreams) {
     EXPECT_EQ(std::string(input.bytes.begin(), input.bytes.end()), "piped");
     EXPECT_EQ(input.size, 5u);
     close(ends[0]);
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.File("f").c_str(), 0600), 0);
+    const int reader = open(dir.File("f").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_TRUE(ReplaceFile(dir.File("f").c_str(), &WriteText, "fifo"));
+    char got[8];
+    EXPECT_TRUE(read(reader, got, sizeof got) == 4 && std::filesystem::is_fifo(dir.File("f")));
+    close(reader);
 }
 
 // Several files are replaced together: one that fails keeps all the others'
