@@ -17,14 +17,17 @@ void EditorApp::Init(uint16_t width, uint16_t height, uint32_t flags) {
     // user chose a video driver on purpose.
     if (!std::getenv("DISPLAY") && !std::getenv("SDL_VIDEODRIVER")) {
         // The hint runs as printed from anywhere: this folder, this program.
+        // -noreset: SDL connects twice, and a server that resets when its
+        // first client leaves may drop the second connection.
         char self[4096] = "vde_editor", here[4096] = ".";
         const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
         if (length > 0) self[length] = '\0';
         if (!getcwd(here, sizeof here)) std::strcpy(here, ".");
-        std::fprintf(stderr,
-                     "No display: DISPLAY is not set, and the editor needs an X display; to try "
-                     "it in a virtual one: cd '%s' && xvfb-run -a -s '-screen 0 640x480x24' '%s'\n",
-                     here, self);
+        std::fprintf(
+            stderr,
+            "No display: DISPLAY is not set, and the editor needs an X display; to try "
+            "it in a virtual one: cd '%s' && xvfb-run -a -s '-screen 0 640x480x24 -noreset' '%s'\n",
+            here, self);
         std::exit(1);
     }
 #endif

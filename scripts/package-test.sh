@@ -128,8 +128,10 @@ echo "-- the editor under Xvfb"
 mkdir "$tmp/work"
 cp "$examples/menu.pal" "$tmp/work/"
 # -displayfd: the server takes a free display and writes its number once it
-# accepts clients.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
+# accepts clients. -noreset: an X server resets when its last client leaves,
+# and drops or stalls the clients that connect meanwhile; here every client
+# (xdpyinfo, xdotool, and SDL, which connects twice) comes and goes.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
 xvfb_pid=$!
 xvfb_ready() {
   kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb ended: $(cat "$tmp/xvfb.log")"
@@ -153,6 +155,8 @@ if ! (wait_for "the VDE_Editor window" find_window); then
   # What there was to see, for the log.
   echo "editor stderr: $(head -c 2000 "$tmp/editor.err")" >&2
   echo "windows: $(xwininfo -root -tree 2>&1 | grep -i -E 'vde|child' | head -n 5)" >&2
+  echo "editor waits in: $(cat "/proc/$editor_pid/wchan" 2>/dev/null)" >&2
+  echo "Xvfb said: $(head -c 2000 "$tmp/xvfb.log")" >&2
   fail "no VDE_Editor window"
 fi
 find_window

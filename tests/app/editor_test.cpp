@@ -106,7 +106,8 @@ TEST_F(Editor, MainLoop) {
         unsetenv("SDL_VIDEODRIVER");
         EditorApp().Init(640, 480, SDL_INIT_VIDEO);
     };
-    EXPECT_EXIT(noDisplay(), testing::ExitedWithCode(1), "^No display.*xvfb-run -a .*app_tests'\n");
+    EXPECT_EXIT(noDisplay(), testing::ExitedWithCode(1),
+                "^No display.*xvfb-run -a -s '[^']* -noreset' .*app_tests'\n");
 }
 
 // Releases outside the strict regions or with other buttons run nothing; just inside they do.

@@ -13,7 +13,8 @@ GREY, WHITE, BOX = 0xA0A0A0, 0xFFFFFF, 0xC0C0C0
 class EditorWindow(unittest.TestCase):
     def setUp(self):
         read_end, write_end = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp"], pass_fds=(write_end,))
+        # -noreset: a server that resets when its last client leaves drops those connecting meanwhile
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,))
         self.addCleanup(lambda: (xvfb.terminate(), xvfb.wait(timeout=10)))  # it removes its socket
         os.close(write_end)
         with os.fdopen(read_end) as ready:  # Xvfb writes its display number once it takes clients
