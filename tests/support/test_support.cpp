@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -107,37 +109,18 @@ void LoadSamplePalette(SDL_Color palette[256]) {
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        uint8_t buffer[65536];
-        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) {
-            bytes.insert(bytes.end(), buffer, buffer + got);
-        }
-        std::fclose(f);
-    }
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    out.close();
+    return !out.fail();
 }
 
 namespace {
-
-void RemoveTree(const std::string& path) {
-    std::error_code ignored;
-    // Directories a test made read-only must be writable to be emptied.
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ignored)) {
-        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-    }
-    std::filesystem::remove_all(path, ignored);
-}
 
 // The directories alive now. A death test's process builds its fixture afresh
 // and then exits from inside the test, past every destructor: what it made is
@@ -145,7 +128,9 @@ void RemoveTree(const std::string& path) {
 std::set<std::string>& LiveDirectories() {
     static std::set<std::string> live;
     static const int removedAtExit = std::atexit([] {
-        for (const std::string& path : LiveDirectories()) RemoveTree(path);
+        std::error_code ignored;
+        for (const std::string& path : LiveDirectories())
+            std::filesystem::remove_all(path, ignored);
     });
     (void)removedAtExit;
     return live;
@@ -167,5 +152,6 @@ TempDir::TempDir(bool enter) {
 TempDir::~TempDir() {
     if (!previous_.empty() && chdir(previous_.c_str()) != 0) std::perror("chdir");
     LiveDirectories().erase(path_);
-    RemoveTree(path_);
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
