@@ -51,14 +51,14 @@ SDL_Surface* Converted(SDL_Surface* from, int bits, int layout = 0) {
 
 }  // namespace
 
-// Palette equality sees every byte of every entry; translation every stored byte.
+// Equality sees each byte of each entry; translation each stored byte; matching declared colours.
 TEST(ConvertPaletteToReference, EveryStoredByte) {
     // All four bytes of all 256 entries count, past the declared colour count
     // too; values above that count and the padding past each row are translated.
     Palette own = TestPalettes()[0], reference = TestPalettes()[1];
     SDL_Surface* surface = SDL_CreateRGBSurface(0, 5, 3, 8, 0, 0, 0, 0);  // rows of 5 in 8 bytes
     SDL_SetColors(surface, own.data(), 0, 256);
-    surface->format->palette->ncolors = 4;
+    surface->format->palette->ncolors = 11;
     auto* pixels = static_cast<uint8_t*>(surface->pixels);
     for (int i = 0; i < 1024; ++i) {
         reinterpret_cast<uint8_t*>(own.data())[i] ^= 1;
@@ -66,8 +66,13 @@ TEST(ConvertPaletteToReference, EveryStoredByte) {
         reinterpret_cast<uint8_t*>(own.data())[i] ^= 1;
     }
     for (int i = 0; i < 24; ++i) pixels[i] = Uint8(i * 11);
+    // Matched from its rows, a value past the declared colours is black, as SDL reads a BMP's.
+    SDL_Surface* rows = MatchPicture(surface, reference.data(), {ColourMatcher::kCells});
     ConvertPaletteToReference(surface, reference.data());
     for (int i = 0; i < 24; ++i) EXPECT_EQ(pixels[i], Rule(Value(own[i * 11]), reference)) << i;
+    for (int i = 0; i < 15; ++i)
+        EXPECT_EQ(IndexAt(rows, i % 5, i / 5), Rule(i ? 0 : Value(own[0]), reference)) << i;
+    SDL_FreeSurface(rows);
     SDL_FreeSurface(surface);
 }
 
@@ -254,23 +259,6 @@ TEST(ConvertToPalette, DitheringAndTransparency) {
         for (int x = 0; x < s->w; ++x) EXPECT_EQ(IndexAt(s, x, 0), Rule(want[n + x], p)) << n + x;
         SDL_FreeSurface(s);
     }
-}
-
-// SDL gives an 8-bit BMP only the colours its file declares; a pixel value
-// past them is black when the picture is matched from its rows.
-TEST(MatchPicture, PixelsPastAShortPaletteAreBlack) {
-    const Palette p = TestPalettes()[0];
-    SDL_Surface* s = SDL_CreateRGBSurface(0, 3, 1, 8, 0, 0, 0, 0);
-    SDL_Color colours[3] = {{255, 0, 0, 0}, {0, 255, 0, 0}, {255, 255, 255, 0}};
-    SDL_SetColors(s, colours, 0, 3);
-    s->format->palette->ncolors = 2;
-    for (uint8_t x = 0; x < 3; ++x) static_cast<uint8_t*>(s->pixels)[x] = x;
-    SDL_Surface* m = MatchPicture(s, p.data(), {ColourMatcher::kCells});
-    ASSERT_NE(m, nullptr);
-    const uint32_t want[] = {0xFF0000, 0x00FF00, 0x000000};
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(IndexAt(m, x, 0), Rule(want[x], p)) << x;
-    SDL_FreeSurface(m);
-    SDL_FreeSurface(s);
 }
 
 // Matching over a picture's own rows gives the indices of a converted copy.
