@@ -143,7 +143,8 @@ TEST_F(Vdetool, CommandLines) {
         {"info --json b\xE9.vde", 0, "{\n  \"file\": \"b\\u00E9.vde\""},
         {"palette p.txt", 2, "'p.txt' does not end in .gpl, .act, .hex or .png"},
         {"palette - --format hex", 0, "000000\n111111\n"},
-        {"palette - --format gpl --palette " + DataFile("palette/menu.pal"), 0, "\nName: menu\n"},
+        {"palette - --format gpl --palette " + DataFile("palette/menu.pal"), 0,
+         "GIMP Palette\nName: menu\nColumns: 16\n#\n  0   0   0\tIndex 0\n 17"},
         {"palette p.gpl", 0, ""},
         {"palette p.act", 0, ""},
         {"palette p.png", 0, ""},
@@ -205,8 +206,6 @@ TEST_F(Vdetool, CommandLines) {
             << i;
     }
     SDL_FreeSurface(swatch);
-    const std::string head = "GIMP Palette\nName: menu\nColumns: 16\n#\n  0   0   0\tIndex 0\n 17";
-    EXPECT_EQ(std::string(gpl.begin(), gpl.begin() + long(head.size())), head);
     EXPECT_EQ(std::count(gpl.begin(), gpl.end(), '\n'), 260);
     // Output that cannot be written is a failure too.
     FILE* full = std::fopen("/dev/full", "w");
