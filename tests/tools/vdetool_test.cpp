@@ -106,6 +106,7 @@ TEST_F(Vdetool, CommandLines) {
         {Pack() + "--place 4294967296", 2, "0 to 4294967295, not '4294967296'\n"},
         {Pack() + "--place 9x", 2, "not '9x'\n"},
         {Pack() + "--name \xCE\xA9", 2, "--name: the character U+03A9 is not in code page 850\n"},
+        {Pack() + "--start-level \xCE\xA9", 2, "--start-level: the character U+03A9 is not in"},
         {Pack() + "--name " + std::string(128, 'n'), 2,
          "128 characters, but the field holds at most 127"},
         {"pack --frob --help", 0, "Usage: vdetool pack -o OUT.vde"},
