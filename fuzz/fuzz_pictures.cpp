@@ -1,8 +1,9 @@
 // Arbitrary bytes as a picture file through what vdetool does with one:
 // ReadPictureFile, ConvertToPalette, and WriteIndexedPicture as BMP and as
-// PNG; each written file must read back with the same indices. Each picture
-// also goes through dithering (Floyd-Steinberg or the ordered pattern, by the
-// input's length).
+// PNG; each written file must read back with the same indices. Pictures of
+// many colours also go through the colour table, which ConvertToPalette keeps
+// for large ones, and must get the same indices; and through dithering
+// (Floyd-Steinberg or the ordered pattern, by the input's length).
 #include <cstring>
 
 #include "colour_match.h"
@@ -15,11 +16,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Problem problem;
     SDL_Surface* picture = ReadPictureFile(ScratchFile(".in", data, size).c_str(), &problem);
     if (!picture) return 0;
-    const Dither dither = size % 2 ? Dither::kFloydSteinberg : Dither::kOrdered;
-    SDL_FreeSurface(MatchPicture(picture, palette, {ColourMatcher::kCells, dither}));
+    SDL_Surface* viaTable = nullptr;
+    if (picture->format->BitsPerPixel > 8) {
+        viaTable = MatchPicture(picture, palette, {ColourMatcher::kTable});
+        const Dither dither = size % 2 ? Dither::kFloydSteinberg : Dither::kOrdered;
+        SDL_FreeSurface(MatchPicture(picture, palette, {ColourMatcher::kCells, dither}));
+    }
     REQUIRE(ConvertToPalette(&picture, palette));
     const std::string out = ScratchFile(".out", data, 0);
     const auto* pixels = static_cast<const uint8_t*>(picture->pixels);
+    for (int y = 0; viaTable && y < picture->h; ++y) {
+        const auto* row = static_cast<const uint8_t*>(viaTable->pixels) + y * viaTable->pitch;
+        REQUIRE(!std::memcmp(row, pixels + y * picture->pitch, picture->w));
+    }
+    SDL_FreeSurface(viaTable);
     // Writing is slow for large pictures: those are only read and converted.
     for (const PictureFormat format : {PictureFormat::kBmp, PictureFormat::kPng}) {
         if (picture->w * picture->h > 1 << 18) break;

@@ -79,13 +79,19 @@ uint8_t IndexAt(const SDL_Surface* surface, int x, int y) {
 }
 
 std::string TextMismatch(const SDL_Surface* surface, const std::string& text, int x, int y) {
-    for (size_t i = 0; i < 64 * text.size(); ++i) {  // character i / 64, its row i % 64 / 8
-        const int px = x + int(i / 64 * 8 + i % 8), py = y + int(i % 64 / 8);
-        const bool lit = GlyphBitmaps[uint8_t(text[i / 64]) * 8 + i % 64 / 8] & (0x80 >> i % 8);
-        if (px < surface->w && py < surface->h &&
-            PixelAt(surface, px, py) != (lit ? 0xFFFFFFu : 1u))
-            return "character " + std::to_string(i / 64) + " of \"" + text + "\" at (" +
-                   std::to_string(px) + ", " + std::to_string(py) + ")";
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto code = static_cast<uint8_t>(text[i]);
+        for (int row = 0; row < 8; ++row) {
+            for (int col = 0; col < 8; ++col) {
+                const int px = x + 8 * static_cast<int>(i) + col, py = y + row;
+                if (px >= surface->w || py >= surface->h) continue;
+                const uint32_t want = GlyphBitmaps[code * 8 + row] & (0x80 >> col) ? 0xFFFFFF : 1;
+                if (PixelAt(surface, px, py) != want) {
+                    return "character " + std::to_string(i) + " of \"" + text + "\" at (" +
+                           std::to_string(px) + ", " + std::to_string(py) + ")";
+                }
+            }
+        }
     }
     return "";
 }
