@@ -122,15 +122,18 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
 
 namespace {
 
+void RemoveTree(const std::string& path) {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
 // The directories alive now. A death test's process builds its fixture afresh
 // and then exits from inside the test, past every destructor: what it made is
 // removed at exit instead.
 std::set<std::string>& LiveDirectories() {
     static std::set<std::string> live;
     static const int removedAtExit = std::atexit([] {
-        std::error_code ignored;
-        for (const std::string& path : LiveDirectories())
-            std::filesystem::remove_all(path, ignored);
+        for (const std::string& path : LiveDirectories()) RemoveTree(path);
     });
     (void)removedAtExit;
     return live;
@@ -152,6 +155,5 @@ TempDir::TempDir(bool enter) {
 TempDir::~TempDir() {
     if (!previous_.empty() && chdir(previous_.c_str()) != 0) std::perror("chdir");
     LiveDirectories().erase(path_);
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    RemoveTree(path_);
 }
