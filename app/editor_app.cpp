@@ -11,11 +11,13 @@
 #include "reference_palette.h"
 
 void EditorApp::Init(uint16_t width, uint16_t height, uint32_t flags) {
+    const char* display = nullptr;  // set when the editor chose X for the user
 #if !defined(_WIN32) && !defined(__APPLE__)
     // Without an X display SDL falls back to drawing the window as text in
     // the terminal, which never ends without one. Say so instead, unless the
     // user chose a video driver on purpose.
-    if (!std::getenv("DISPLAY") && !std::getenv("SDL_VIDEODRIVER")) {
+    const bool driverChosen = std::getenv("SDL_VIDEODRIVER") != nullptr;
+    if (!std::getenv("DISPLAY") && !driverChosen) {
         // The hint runs as printed from anywhere: this folder, this program.
         // -noreset: SDL connects twice, and a server that resets when its
         // first client leaves may drop the second connection.
@@ -30,9 +32,17 @@ void EditorApp::Init(uint16_t width, uint16_t height, uint32_t flags) {
             here, self);
         std::exit(1);
     }
+    // The same fallback follows a display that is named but cannot be opened
+    // (gone, refused, or a server resetting as SDL connects): with DISPLAY
+    // set, X is the only driver tried, and its failure is said.
+    if (!driverChosen) {
+        display = std::getenv("DISPLAY");
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+    }
 #endif
     if (SDL_Init(flags) < 0) {
         std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
+        if (display) std::fprintf(stderr, "No display: cannot open the X display '%s'\n", display);
         std::exit(1);
     }
     std::atexit(SDL_Quit);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -108,6 +110,17 @@ TEST_F(Editor, MainLoop) {
     };
     EXPECT_EXIT(noDisplay(), testing::ExitedWithCode(1),
                 "^No display.*xvfb-run -a -s '[^']* -noreset' .*app_tests'\n");
+    // A display that cannot be opened ends the editor with the reason, never
+    // in SDL's text fallback (the alarm ends such a run).
+    const auto goneDisplay = [] {
+        alarm(30);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);  // the fixture's dummy display
+        setenv("DISPLAY", ":4242", 1);
+        unsetenv("SDL_VIDEODRIVER");
+        EditorApp().Init(640, 480, SDL_INIT_VIDEO);
+    };
+    EXPECT_EXIT(goneDisplay(), testing::ExitedWithCode(1),
+                "Couldn't initialize SDL: .*\nNo display: cannot open the X display ':4242'\n");
 }
 
 // Releases outside the strict regions or with other buttons run nothing; just inside they do.
