@@ -17,7 +17,8 @@ void EditorApp::Init(uint16_t width, uint16_t height, uint32_t flags) {
     // the terminal, which never ends without one. Say so instead, unless the
     // user chose a video driver on purpose.
     const bool driverChosen = std::getenv("SDL_VIDEODRIVER") != nullptr;
-    if (!std::getenv("DISPLAY") && !driverChosen) {
+    if (!driverChosen) display = std::getenv("DISPLAY");
+    if (!driverChosen && !display) {
         // The hint runs as printed from anywhere: this folder, this program.
         // -noreset: SDL connects twice, and a server that resets when its
         // first client leaves may drop the second connection.
@@ -35,10 +36,7 @@ void EditorApp::Init(uint16_t width, uint16_t height, uint32_t flags) {
     // The same fallback follows a display that is named but cannot be opened
     // (gone, refused, or a server resetting as SDL connects): with DISPLAY
     // set, X is the only driver tried, and its failure is said.
-    if (!driverChosen) {
-        display = std::getenv("DISPLAY");
-        setenv("SDL_VIDEODRIVER", "x11", 1);
-    }
+    if (display) setenv("SDL_VIDEODRIVER", "x11", 1);
 #endif
     if (SDL_Init(flags) < 0) {
         std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
