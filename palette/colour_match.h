@@ -82,6 +82,16 @@ SDL_Surface* MatchPicture(const SDL_Surface* picture, const SDL_Color* palette,
 bool MatchInPlace(SDL_Surface* picture, const SDL_Color* palette, const ConversionOptions& options,
                   bool* flattened = nullptr);
 
+// Matches `band`, rows `top` to `top + band->h - 1` of a larger picture, into
+// the caller's `indices` (rows `pitch` bytes apart, at least band->w long)
+// through options.matcher as given: a picture read a band of rows at a time
+// (picture_file.h) gives, band after band, MatchPicture's indices for the
+// whole. Only for bands of 15, 16, 24 or 32 bits without an alpha mask, not
+// dithered by Floyd-Steinberg, whose errors run on from band to band; false,
+// with nothing written, for any other.
+bool MatchBand(const SDL_Surface* band, uint32_t top, const SDL_Color* palette,
+               const ConversionOptions& options, uint8_t* indices, size_t pitch);
+
 // Replaces the picture in *surface (15, 16, 24 or 32 bits) by MatchPicture's
 // exact match through `matcher`, and frees the old one. False, with *surface
 // untouched, for an 8-bit or unreadable picture or when the new surface

@@ -154,11 +154,13 @@ class Matcher {
     ColourCells cells_;
 };
 
-// Where the indices go: rows of `width` bytes, `pitch` apart.
+// Where the indices go: rows of `width` bytes, `pitch` apart. `top`: the
+// picture's row the first of them is, for a band of a larger picture.
 struct IndexRows {
     uint8_t* pixels;
     ptrdiff_t pitch;
     int width, height;
+    uint32_t top = 0;
 
     uint8_t* Row(int y) const { return pixels + y * pitch; }
 };
@@ -279,7 +281,7 @@ void MatchOrdered(const RowReader& rows, Matcher& matcher, const IndexRows& made
         for (int x = 0; x < made.width; ++x) {
             uint32_t colour;
             std::memcpy(&colour, row + 4 * ptrdiff_t{x}, sizeof colour);
-            const int offset = kBayer[y & 7][x & 7] / 2 - 16;
+            const int offset = kBayer[(made.top + y) & 7][x & 7] / 2 - 16;
             int wanted[3];
             for (int c = 0; c < 3; ++c) wanted[c] = ChannelOf(colour, c) + offset;
             out[x] = matcher.Match(Clamped(wanted));
@@ -393,6 +395,20 @@ bool MatchInPlace(SDL_Surface* picture, const SDL_Color* palette, const Conversi
     // before its indices are written: no row is written over before it is read.
     MatchRows(picture, palette, ForPictureSize(picture, options),
               {pixels, width, width, picture->h}, true, flattened);
+    return true;
+}
+
+bool MatchBand(const SDL_Surface* band, uint32_t top, const SDL_Color* palette,
+               const ConversionOptions& options,
+               uint8_t* indices,  // NOLINT(readability-non-const-parameter): written through rows
+               size_t pitch) {
+    if (!Readable(band) || !palette || !indices || pitch < static_cast<size_t>(band->w) ||
+        band->format->BytesPerPixel == 1 || band->format->Amask != 0 ||
+        options.dither == Dither::kFloydSteinberg) {
+        return false;
+    }
+    const IndexRows rows{indices, static_cast<ptrdiff_t>(pitch), band->w, band->h, top};
+    MatchRows(band, palette, options, rows, false, nullptr);
     return true;
 }
 

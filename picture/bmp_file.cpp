@@ -1,5 +1,6 @@
 #include "bmp_file.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -263,6 +264,131 @@ SDL_Surface* LoadBmpSafely(const char* path, Problem* problem, int* refusedDepth
     InputFile input;
     if (!OpenInput(path, kMaxPictureFileBytes, input, problem)) return nullptr;
     return ReadBmpFrom(input, problem, refusedDepth);
+}
+
+namespace {
+
+constexpr uint32_t kHeightAt = 22;  // the info header's height, 4 bytes
+
+// A band of a BMP as a file of its own, for SDL's reader (BmpBands).
+struct BandView {
+    const BmpBands* bands;
+    uint64_t rowsAt;    // where the band's first stored row lies in the file
+    uint64_t size;      // of the file the band makes
+    uint8_t height[4];  // the band's height as stored, top-down if the file's is
+    uint64_t position;
+
+    static BandView& Of(SDL_RWops* context) {
+        return *static_cast<BandView*>(context->hidden.unknown.data1);
+    }
+};
+
+int BandSeek(SDL_RWops* context, int offset, int whence) {
+    BandView& view = BandView::Of(context);
+    const int64_t from = whence == RW_SEEK_SET   ? 0
+                         : whence == RW_SEEK_CUR ? static_cast<int64_t>(view.position)
+                                                 : static_cast<int64_t>(view.size);
+    const int64_t to = from + offset;
+    if (to < 0 || to > INT_MAX) {
+        SDL_SetError("seek outside the file");
+        return -1;
+    }
+    view.position = static_cast<uint64_t>(to);
+    return static_cast<int>(to);
+}
+
+// The headers come from the file as they are but for the height; the rows
+// from the band's own place in the file.
+int BandRead(SDL_RWops* context, void* to, int size, int count) {
+    BandView& view = BandView::Of(context);
+    const BmpBands& bands = *view.bands;
+    if (size <= 0 || count <= 0 || view.position >= view.size) return 0;
+    const uint64_t want =
+        std::min(uint64_t{static_cast<uint32_t>(size)} * count, view.size - view.position);
+    auto* out = static_cast<uint8_t*>(to);
+    uint64_t got = 0;
+    while (got < want) {
+        const uint64_t at = view.position + got;
+        const bool inHeaders = at < bands.dataOffset;
+        const uint64_t from = inHeaders ? at : view.rowsAt + (at - bands.dataOffset);
+        const uint64_t piece = inHeaders ? std::min(want - got, bands.dataOffset - at) : want - got;
+        const auto where = static_cast<off_t>(from);
+        if (ftello(bands.file) != where && fseeko(bands.file, where, SEEK_SET) != 0) break;
+        const size_t read = std::fread(out + got, 1, piece, bands.file);
+        got += read;
+        if (read < piece) break;
+    }
+    for (uint64_t i = 0; i < sizeof view.height; ++i) {
+        const uint64_t at = kHeightAt + i;
+        if (at >= view.position && at < view.position + got) {
+            out[at - view.position] = view.height[i];
+        }
+    }
+    view.position += got;
+    return static_cast<int>(got / static_cast<uint32_t>(size));
+}
+
+int BandWrite(SDL_RWops* /*context*/, const void* /*from*/, int /*size*/, int /*count*/) {
+    SDL_SetError("a band is read only");
+    return -1;
+}
+
+int BandClose(SDL_RWops* /*context*/) {
+    return 0;
+}
+
+}  // namespace
+
+bool OpenBmpBands(FILE* file, uint64_t fileSize, BmpBands& bands) {
+    uint8_t bytes[kFileHeaderBytes + kInfoHeaderBytes] = {};
+    BmpHeader header;
+    if (std::fread(bytes, 1, sizeof bytes, file) != sizeof bytes || bytes[0] != 'B' ||
+        bytes[1] != 'M' || !ParseHeader(bytes, sizeof bytes, header)) {
+        return false;
+    }
+    if (header.infoSize < kInfoHeaderBytes || header.bits != 24 ||
+        header.compression != kUncompressed || !HeaderAcceptable(header, fileSize, nullptr)) {
+        return false;
+    }
+    bands = BmpBands{file,
+                     fileSize,
+                     static_cast<uint32_t>(header.width),
+                     static_cast<uint32_t>(header.height),
+                     header.dataOffset,
+                     static_cast<uint32_t>((header.width * 3 + 3) / 4 * 4),
+                     static_cast<int32_t>(GetLe32(bytes + kHeightAt)) < 0};
+    return true;
+}
+
+SDL_Surface* ReadBmpBand(const BmpBands& bands, uint32_t top, uint32_t count, Problem* problem) {
+    if (count == 0 || top >= bands.height || count > bands.height - top) {
+        SetProblem(problem, "no rows %lu to %lu in a picture of %lu",
+                   static_cast<unsigned long>(top), static_cast<unsigned long>(top) + count,
+                   static_cast<unsigned long>(bands.height));
+        return nullptr;
+    }
+    // Stored bottom-up, the band's rows begin with its lowest.
+    const uint32_t firstStored = bands.topDown ? top : bands.height - top - count;
+    BandView view{&bands,
+                  uint64_t{bands.dataOffset} + uint64_t{firstStored} * bands.rowBytes,
+                  uint64_t{bands.dataOffset} + uint64_t{count} * bands.rowBytes,
+                  {},
+                  0};
+    PutLe32(view.height, bands.topDown ? 0u - count : count);
+    SDL_RWops band{};
+    band.seek = BandSeek;
+    band.read = BandRead;
+    band.write = BandWrite;
+    band.close = BandClose;
+    band.hidden.unknown.data1 = &view;
+    SDL_Surface* surface = ReadBmp(&band, view.size, problem);
+    if (surface && (surface->w != static_cast<int>(bands.width) ||
+                    surface->h != static_cast<int>(count) || surface->format->BitsPerPixel != 24)) {
+        SDL_FreeSurface(surface);
+        SetProblem(problem, "cannot read the BMP: its rows changed while read");
+        return nullptr;
+    }
+    return surface;
 }
 
 bool WriteBmp8(FILE* out, const uint8_t* pixels, uint32_t width, uint32_t height, size_t pitch,

@@ -39,6 +39,33 @@ SDL_Surface* ReadBmpFrom(const InputFile& input, Problem* problem, int* refusedD
 SDL_Surface* LoadBmpSafely(const char* path, Problem* problem = nullptr,
                            int* refusedDepth = nullptr);
 
+// An uncompressed 24-bit BMP read a band of rows at a time, each band through
+// ReadBmp as a picture of its own: the headers as they stand but for the
+// height, then the band's rows. A large picture need then never be held
+// whole; its 24-bit rows are the largest block of memory its conversion would
+// otherwise write.
+struct BmpBands {
+    FILE* file = nullptr;  // the whole file, not owned
+    uint64_t fileSize = 0;
+    uint32_t width = 0, height = 0;
+    uint32_t dataOffset = 0;  // where the rows start in the file
+    uint32_t rowBytes = 0;    // a row and its padding to 4 bytes
+    bool topDown = false;     // rows stored from the top, not the bottom
+};
+
+// True, with `bands` set, when the file of `fileSize` bytes (positioned at its
+// start) is an uncompressed 24-bit BMP with a 40-byte or longer info header
+// whose headers ReadBmp accepts. False for any other file, which is read
+// whole. The file's position is left anywhere.
+bool OpenBmpBands(FILE* file, uint64_t fileSize, BmpBands& bands);
+
+// Rows `top` to `top + count - 1` of the picture, row 0 at the top, as the
+// 24-bit surface ReadBmp gives for a picture of just those rows: with every
+// band read, the same pixels as the whole picture read at once. Null, with
+// `problem` saying why, when the rows cannot be read (a file cut short among
+// them) or lie outside the picture.
+SDL_Surface* ReadBmpBand(const BmpBands& bands, uint32_t top, uint32_t count, Problem* problem);
+
 // Writes `height` rows of `width` palette indices, the rows `pitch` bytes
 // apart, as the 8-bit BMP SDL_SaveBMP writes for a surface with a 256-colour
 // `palette`: a 40-byte info header, the palette as blue, green, red and the

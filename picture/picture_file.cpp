@@ -57,11 +57,27 @@ bool PictureFormatFromName(const char* path, PictureFormat* format) {
     return true;
 }
 
-SDL_Surface* ReadPictureFile(const char* path, Problem* problem, PictureFormat* format) {
+bool OpenPicture(const char* path, PictureInput& picture, Problem* problem) {
     ClearProblem(problem);
-    InputFile input;
-    if (!OpenInput(path, kMaxPictureFileBytes, input, problem)) return nullptr;
+    InputFile& input = picture.input;
+    if (!OpenInput(path, kMaxPictureFileBytes, input, problem)) return false;
+    if (!OpenBmpBands(input.file, input.size, picture.bands)) picture.bands = BmpBands{};
+    return true;
+}
+
+SDL_Surface* ReadPictureFile(const char* path, Problem* problem, PictureFormat* format) {
+    PictureInput picture;
+    return OpenPicture(path, picture, problem) ? ReadWholePicture(picture, problem, format)
+                                               : nullptr;
+}
+
+SDL_Surface* ReadWholePicture(PictureInput& picture, Problem* problem, PictureFormat* format) {
+    InputFile& input = picture.input;
     uint8_t start[sizeof kPngSignature] = {};
+    if (std::fseek(input.file, 0, SEEK_SET) != 0) {
+        SetProblem(problem, "cannot read: %s", std::strerror(errno));
+        return nullptr;
+    }
     const size_t got = std::fread(start, 1, sizeof start, input.file);
     if (got == sizeof start && std::memcmp(start, kPngSignature, sizeof start) == 0) {
         if (format) *format = PictureFormat::kPng;

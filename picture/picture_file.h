@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "bmp_file.h"
+#include "input_file.h"
 #include "problem.h"
 
 enum class PictureFormat { kBmp, kPng };
@@ -36,6 +38,22 @@ bool PictureFormatFromName(const char* path, PictureFormat* format);
 // given, receives the format read. A pipe is read to its end first. Needs no
 // SDL_Init.
 SDL_Surface* ReadPictureFile(const char* path, Problem* problem, PictureFormat* format = nullptr);
+
+// A picture file opened to be read whole or, when it is a BMP that can be
+// (OpenBmpBands), a band of rows at a time through ReadBmpBand(bands, ...).
+struct PictureInput {
+    InputFile input;
+    BmpBands bands;  // bands.file is null unless the picture can be read in bands
+};
+
+// Opens the picture file at `path` (a pipe is read to its end first) and
+// finds whether it can be read in bands. False, with `problem` saying why,
+// when it cannot be opened.
+bool OpenPicture(const char* path, PictureInput& picture, Problem* problem);
+
+// Reads the opened picture whole, as ReadPictureFile does.
+SDL_Surface* ReadWholePicture(PictureInput& picture, Problem* problem,
+                              PictureFormat* format = nullptr);
 
 // An 8-bit picture to write: `height` rows of `width` palette indices, the
 // rows `pitch` bytes apart from `pixels`, and the 256 colours of `palette`.

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <sstream>
 
+#include "byte_order.h"
 #include "colour_match.h"
 #include "episode_file.h"
 #include "picture_file.h"
@@ -213,4 +215,50 @@ TEST_F(Vdetool, CommandLines) {
     const char* argv[] = {"vdetool", "info", "valid_small.vde"};
     EXPECT_EQ(RunVdetool(3, argv, full, stderr), 1);
     std::fclose(full);
+}
+
+// A large 24-bit BMP, read and matched a band of rows at a time, gives the
+// indices of the whole picture matched at once, whichever way its rows run.
+TEST_F(Vdetool, LargePicturesInBands) {
+    SDL_Color palette[256];
+    LoadSamplePalette(palette);
+    // 1023 pixels (3069 bytes and 3 of padding) by 513 rows: just past where
+    // pictures are read in bands, the last band short.
+    SDL_Surface* picture = SDL_CreateRGBSurface(0, 1023, 513, 24, 0xFF0000, 0xFF00, 0xFF, 0);
+    for (uint32_t i = 0; i < 1023 * 513; ++i) {
+        const uint32_t colour = i * 2654435761u >> 8;  // scattered over the colour cube
+        uint8_t* row = static_cast<uint8_t*>(picture->pixels) + i / 1023 * picture->pitch;
+        std::memcpy(row + i % 1023 * 3, &colour, 3);
+    }
+    ASSERT_EQ(SDL_SaveBMP(picture, "up.bmp"), 0);
+    SDL_FreeSurface(picture);
+    // The same picture stored from the top row down, and cut short.
+    Bytes up = ReadFileBytes("up.bmp"), down(up.begin(), up.begin() + 54);
+    for (size_t row = 513; row-- > 0;) {
+        down.insert(down.end(), up.begin() + 54 + row * 3072, up.begin() + 54 + (row + 1) * 3072);
+    }
+    PutLe32(&down[22], uint32_t(-513));
+    ASSERT_TRUE(WriteFileBytes("down.bmp", down));
+    ASSERT_TRUE(WriteFileBytes("cut.bmp", Bytes(down.begin(), down.end() - 1000)));
+    for (const char* name : {"up.bmp", "down.bmp"}) {
+        for (const auto& [dither, option] :
+             {std::pair{Dither::kNone, "none"}, {Dither::kOrdered, "ordered"}}) {
+            ASSERT_EQ(Tool(std::string("convert ") + name + " out.bmp --dither " + option).first,
+                      0);
+            SDL_Surface* whole = ReadPictureFile(name, nullptr);
+            SDL_Surface* wanted = MatchPicture(whole, palette, {ColourMatcher::kTable, dither});
+            SDL_Surface* made = ReadPictureFile("out.bmp", nullptr);
+            ASSERT_TRUE(wanted && made && made->w == 1023 && made->h == 513);
+            int differ = 0;
+            for (int i = 0; i < 1023 * 513; ++i) {
+                differ += IndexAt(made, i % 1023, i / 1023) != IndexAt(wanted, i % 1023, i / 1023);
+            }
+            EXPECT_EQ(differ, 0) << name << " " << option;
+            SDL_FreeSurface(whole), SDL_FreeSurface(wanted), SDL_FreeSurface(made);
+        }
+    }
+    const auto [status, output] = Tool("convert cut.bmp cut_out.bmp");
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(output.find("vdetool: cut.bmp: cannot read the BMP"), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists("cut_out.bmp"));
 }

@@ -48,18 +48,22 @@ bool ReadConversionOptions(Tool& tool, const char* command, const ParsedArgument
 OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color* palette,
                            const ConversionOptions& options);
 
-// A picture matched to the palette over its own pixels: `indexed` views the
-// indices that `owner`, the picture as read, holds, and the palette it was
-// matched to, which must outlive it.
+// A picture matched to the palette: `indexed` views the indices, held by
+// `owner`, the picture as read and matched over its own pixels, or by
+// `banded`, those of a picture read and matched a band at a time; and the
+// palette it was matched to, which must outlive it.
 struct MatchedPicture {
     OwnedSurface owner{nullptr, &SDL_FreeSurface};
+    std::shared_ptr<uint8_t> banded;
     IndexedPicture indexed{};
 };
 
 // A picture file ("-": standard input) matched to `palette` as ReadInPalette
-// converts it, with no second copy of the picture (MatchInPlace). False, with
-// the failure reported (and `out` of no use), when it cannot be read or
-// matched. `format` receives the format read.
+// converts it, with no second copy of the picture: a large uncompressed 24-bit
+// BMP read and matched a band of rows at a time (unless dithered by
+// Floyd-Steinberg), any other picture matched over its own pixels
+// (MatchInPlace). False, with the failure reported (and `out` of no use),
+// when it cannot be read or matched. `format` receives the format read.
 bool ReadMatched(Tool& tool, const std::string& path, const SDL_Color* palette,
                  const ConversionOptions& options, PictureFormat* format, MatchedPicture& out);
 

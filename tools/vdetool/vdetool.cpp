@@ -10,6 +10,7 @@
 
 #include "colour_match.h"
 #include "commands.h"
+#include "huge_pages.h"
 #include "picture_file.h"
 
 #ifndef VDETOOL_VERSION
@@ -292,10 +293,63 @@ OwnedSurface ReadInPalette(Tool& tool, const std::string& path, const SDL_Color*
     return owned;
 }
 
+namespace {
+
+// About this many bytes of 24-bit rows are read at a time: small enough that
+// each band reuses the memory of the one before, large enough that reading
+// the headers again for each costs nothing.
+constexpr uint32_t kBandBytes = 1u << 20;
+
+// Only large pictures are read in bands: they gain from it, and they are
+// matched through the table, which each band then shares (cells would be
+// made anew for every band).
+bool ReadInBands(const BmpBands& bands, const ConversionOptions& options) {
+    return bands.file && options.dither != Dither::kFloydSteinberg &&
+           uint64_t{bands.width} * bands.height >= kTableFromPixels;
+}
+
+// Reads and matches the picture a band at a time into `out.banded`.
+bool MatchInBands(Tool& tool, const std::string& path, const BmpBands& bands,
+                  const SDL_Color* palette, ConversionOptions options, MatchedPicture& out) {
+    const size_t bytes = size_t{bands.width} * bands.height;
+    out.banded.reset(static_cast<uint8_t*>(AllocateHuge(bytes)), HugeDeleter{bytes});
+    if (!out.banded) return Converted(tool, path, options, false, "out of memory", false);
+    options.matcher = ColourMatcher::kTable;
+    const uint32_t rows = std::max(1u, kBandBytes / bands.rowBytes);
+    for (uint32_t top = 0; top < bands.height; top += rows) {
+        Problem problem;
+        SDL_Surface* band = ReadBmpBand(bands, top, std::min(rows, bands.height - top), &problem);
+        if (!band) {
+            Fail(tool, InputName(path), problem.reason);
+            return false;
+        }
+        const bool matched = MatchBand(band, top, palette, options,
+                                       out.banded.get() + size_t{top} * bands.width, bands.width);
+        SDL_FreeSurface(band);
+        if (!Converted(tool, path, options, matched, "a pixel format it cannot read", false)) {
+            return false;
+        }
+    }
+    out.indexed = IndexedPicture{out.banded.get(), bands.width, bands.height, bands.width, palette};
+    return true;
+}
+
+}  // namespace
+
 bool ReadMatched(Tool& tool, const std::string& path, const SDL_Color* palette,
                  const ConversionOptions& options, PictureFormat* format, MatchedPicture& out) {
-    out.owner.reset(ReadPicture(tool, path, format));
-    if (!out.owner) return false;
+    PictureInput opened;
+    Problem problem;
+    if (OpenPicture(path == "-" ? "/dev/stdin" : path.c_str(), opened, &problem) &&
+        ReadInBands(opened.bands, options)) {
+        if (format) *format = PictureFormat::kBmp;
+        return MatchInBands(tool, path, opened.bands, palette, options, out);
+    }
+    if (opened.input.file) out.owner.reset(ReadWholePicture(opened, &problem, format));
+    if (!out.owner) {
+        Fail(tool, InputName(path), problem.reason);
+        return false;
+    }
     SDL_Surface* picture = out.owner.get();
     bool flattened = false;
     const bool matched = MatchInPlace(picture, palette, options, &flattened);
