@@ -385,7 +385,7 @@ SDL_Surface* ReadBmpBand(const BmpBands& bands, uint32_t top, uint32_t count, Pr
     if (surface && (surface->w != static_cast<int>(bands.width) ||
                     surface->h != static_cast<int>(count) || surface->format->BitsPerPixel != 24)) {
         SDL_FreeSurface(surface);
-        SetProblem(problem, "cannot read the BMP: its rows changed while read");
+        SetProblem(problem, "cannot read the BMP: the file changed while it was read");
         return nullptr;
     }
     return surface;
