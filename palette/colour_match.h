@@ -9,6 +9,7 @@
 
 #include <SDL.h>
 #include <cstdint>
+#include <vector>
 
 // The rule, evaluated over all 256 entries (the reference implementation).
 uint8_t NearestReferenceColour(uint8_t red, uint8_t green, uint8_t blue, const SDL_Color* palette);
@@ -82,15 +83,21 @@ SDL_Surface* MatchPicture(const SDL_Surface* picture, const SDL_Color* palette,
 bool MatchInPlace(SDL_Surface* picture, const SDL_Color* palette, const ConversionOptions& options,
                   bool* flattened = nullptr);
 
+// What one band of a picture matched band by band leaves for the next: the
+// errors Floyd-Steinberg carries into the next row. A new one for each
+// picture.
+struct BandCarry {
+    std::vector<int> errors;
+};
+
 // Matches `band`, rows `top` to `top + band->h - 1` of a larger picture, into
 // the caller's `indices` (rows `pitch` bytes apart, at least band->w long)
 // through options.matcher as given: a picture read a band of rows at a time
-// (picture_file.h) gives, band after band, MatchPicture's indices for the
-// whole. Only for bands of 15, 16, 24 or 32 bits without an alpha mask, not
-// dithered by Floyd-Steinberg, whose errors run on from band to band; false,
-// with nothing written, for any other.
+// (picture_file.h) gives, band after band from the top with one `carry`,
+// MatchPicture's indices for the whole. Only for bands of 15, 16, 24 or 32
+// bits without an alpha mask; false, with nothing written, for any other.
 bool MatchBand(const SDL_Surface* band, uint32_t top, const SDL_Color* palette,
-               const ConversionOptions& options, uint8_t* indices, size_t pitch);
+               const ConversionOptions& options, uint8_t* indices, size_t pitch, BandCarry& carry);
 
 // Replaces the picture in *surface (15, 16, 24 or 32 bits) by MatchPicture's
 // exact match through `matcher`, and frees the old one. False, with *surface

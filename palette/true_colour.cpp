@@ -211,19 +211,22 @@ inline uint32_t Clamped(const int (&channels)[3]) {
     return colour;
 }
 
-// Floyd-Steinberg in a serpentine scan: even rows left to right, odd rows
-// right to left. Errors are kept as sixteenths, one row ahead, with a cell of
-// margin on each side so that no edge needs a test.
+// Floyd-Steinberg in a serpentine scan: even rows of the picture left to
+// right, odd rows right to left. Errors are kept as sixteenths, one row ahead,
+// with a cell of margin on each side so that no edge needs a test. `here`
+// holds the errors carried into the first row (empty: none) and is left with
+// those for the row after the last.
 void MatchDiffusing(const RowReader& rows, Matcher& matcher, const SDL_Color* palette,
-                    const IndexRows& made) {
+                    const IndexRows& made, std::vector<int>& here) {
     const int width = made.width;
     std::vector<uint32_t> buffer(static_cast<size_t>(width));
-    std::vector<int> here(3 * static_cast<size_t>(width + 2)), next(here.size());
+    here.resize(3 * static_cast<size_t>(width + 2));
+    std::vector<int> next(here.size());
     for (int y = 0; y < made.height; ++y) {
         const uint8_t* row = rows.Row(y, buffer.data());
         uint8_t* out = made.Row(y);
         std::fill(next.begin(), next.end(), 0);
-        const int step = y % 2 == 0 ? 1 : -1;
+        const int step = (made.top + y) % 2 == 0 ? 1 : -1;
         for (int i = 0; i < width; ++i) {
             const int x = step > 0 ? i : width - 1 - i;
             uint32_t colour;
@@ -301,9 +304,10 @@ bool Readable(const SDL_Surface* picture) {
 
 // Matches the picture's pixels into `made` by `options`. `inPlace`: `made`
 // lies over the picture's own rows, so each row is copied out before use.
+// `carry`: what an earlier band left, for a band of a larger picture.
 void MatchRows(const SDL_Surface* picture, const SDL_Color* palette,
                const ConversionOptions& options, const IndexRows& made, bool inPlace,
-               bool* flattened) {
+               bool* flattened, BandCarry* carry = nullptr) {
     const RowReader rows(picture, options.background, inPlace);
     if (flattened) *flattened = rows.Flattens();
     Matcher matcher(palette, options.matcher);
@@ -311,9 +315,11 @@ void MatchRows(const SDL_Surface* picture, const SDL_Color* palette,
         case Dither::kNone:
             MatchExactly(rows, matcher, made);
             break;
-        case Dither::kFloydSteinberg:
-            MatchDiffusing(rows, matcher, palette, made);
+        case Dither::kFloydSteinberg: {
+            BandCarry fresh;
+            MatchDiffusing(rows, matcher, palette, made, (carry ? *carry : fresh).errors);
             break;
+        }
         case Dither::kOrdered:
             MatchOrdered(rows, matcher, made);
             break;
@@ -401,14 +407,13 @@ bool MatchInPlace(SDL_Surface* picture, const SDL_Color* palette, const Conversi
 bool MatchBand(const SDL_Surface* band, uint32_t top, const SDL_Color* palette,
                const ConversionOptions& options,
                uint8_t* indices,  // NOLINT(readability-non-const-parameter): written through rows
-               size_t pitch) {
+               size_t pitch, BandCarry& carry) {
     if (!Readable(band) || !palette || !indices || pitch < static_cast<size_t>(band->w) ||
-        band->format->BytesPerPixel == 1 || band->format->Amask != 0 ||
-        options.dither == Dither::kFloydSteinberg) {
+        band->format->BytesPerPixel == 1 || band->format->Amask != 0) {
         return false;
     }
     const IndexRows rows{indices, static_cast<ptrdiff_t>(pitch), band->w, band->h, top};
-    MatchRows(band, palette, options, rows, false, nullptr);
+    MatchRows(band, palette, options, rows, false, nullptr, &carry);
     return true;
 }
 

@@ -241,8 +241,9 @@ TEST_F(Vdetool, LargePicturesInBands) {
     ASSERT_TRUE(WriteFileBytes("down.bmp", down));
     ASSERT_TRUE(WriteFileBytes("cut.bmp", Bytes(down.begin(), down.end() - 1000)));
     for (const char* name : {"up.bmp", "down.bmp"}) {
-        for (const auto& [dither, option] :
-             {std::pair{Dither::kNone, "none"}, {Dither::kOrdered, "ordered"}}) {
+        for (const auto& [dither, option] : {std::pair{Dither::kNone, "none"},
+                                             {Dither::kOrdered, "ordered"},
+                                             {Dither::kFloydSteinberg, "fs"}}) {
             ASSERT_EQ(Tool(std::string("convert ") + name + " out.bmp --dither " + option).first,
                       0);
             SDL_Surface* whole = ReadPictureFile(name, nullptr);

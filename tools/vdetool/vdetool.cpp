@@ -303,9 +303,8 @@ constexpr uint32_t kBandBytes = 1u << 20;
 // Only large pictures are read in bands: they gain from it, and they are
 // matched through the table, which each band then shares (cells would be
 // made anew for every band).
-bool ReadInBands(const BmpBands& bands, const ConversionOptions& options) {
-    return bands.file && options.dither != Dither::kFloydSteinberg &&
-           uint64_t{bands.width} * bands.height >= kTableFromPixels;
+bool ReadInBands(const BmpBands& bands) {
+    return bands.file && uint64_t{bands.width} * bands.height >= kTableFromPixels;
 }
 
 // Reads and matches the picture a band at a time into `out.banded`.
@@ -316,6 +315,7 @@ bool MatchInBands(Tool& tool, const std::string& path, const BmpBands& bands,
     if (!out.banded) return Converted(tool, path, options, false, "out of memory", false);
     options.matcher = ColourMatcher::kTable;
     const uint32_t rows = std::max(1u, kBandBytes / bands.rowBytes);
+    BandCarry carry;
     for (uint32_t top = 0; top < bands.height; top += rows) {
         Problem problem;
         SDL_Surface* band = ReadBmpBand(bands, top, std::min(rows, bands.height - top), &problem);
@@ -323,8 +323,9 @@ bool MatchInBands(Tool& tool, const std::string& path, const BmpBands& bands,
             Fail(tool, InputName(path), problem.reason);
             return false;
         }
-        const bool matched = MatchBand(band, top, palette, options,
-                                       out.banded.get() + size_t{top} * bands.width, bands.width);
+        const bool matched =
+            MatchBand(band, top, palette, options, out.banded.get() + size_t{top} * bands.width,
+                      bands.width, carry);
         SDL_FreeSurface(band);
         if (!Converted(tool, path, options, matched, "a pixel format it cannot read", false)) {
             return false;
@@ -341,7 +342,7 @@ bool ReadMatched(Tool& tool, const std::string& path, const SDL_Color* palette,
     PictureInput opened;
     Problem problem;
     if (OpenPicture(path == "-" ? "/dev/stdin" : path.c_str(), opened, &problem) &&
-        ReadInBands(opened.bands, options)) {
+        ReadInBands(opened.bands)) {
         if (format) *format = PictureFormat::kBmp;
         return MatchInBands(tool, path, opened.bands, palette, options, out);
     }
