@@ -4,9 +4,11 @@
 // many colours also go through the colour table, which ConvertToPalette keeps
 // for large ones, and must get the same indices; and through dithering
 // (Floyd-Steinberg or the ordered pattern, by the input's length). A BMP that
-// can be read a band of rows at a time must give the same rows so.
+// can be read a band of rows at a time must give the same rows so, and the
+// same indices matched band by band.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "colour_match.h"
 #include "picture_file.h"
@@ -19,11 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string in = ScratchFile(".in", data, size);
     SDL_Surface* picture = ReadPictureFile(in.c_str(), &problem);
     if (!picture) return 0;
-    // A picture that can be read in bands gives the same rows, band by band.
+    // A picture that can be read in bands gives the same rows, band by band,
+    // and matched band by band the same indices.
     PictureInput input;
     const uint32_t rows = size % 5 + 1;
     const BmpBands& bands = input.bands;
     const bool banded = OpenPicture(in.c_str(), input, &problem) && bands.file;
+    const ConversionOptions options{ColourMatcher::kCells, static_cast<Dither>(size % 3)};
+    std::vector<uint8_t> indices(banded ? size_t{bands.width} * bands.height : 0);
+    BandCarry carry;
     for (uint32_t top = 0; banded && top < bands.height; top += rows) {
         SDL_Surface* band = ReadBmpBand(bands, top, std::min(rows, bands.height - top), &problem);
         REQUIRE(band && band->w == picture->w);
@@ -32,7 +38,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const auto* whole = static_cast<const uint8_t*>(picture->pixels);
             REQUIRE(!std::memcmp(row, whole + (top + y) * picture->pitch, 3 * picture->w));
         }
+        REQUIRE(MatchBand(band, top, palette, options, &indices[size_t{top} * bands.width],
+                          bands.width, carry));
         SDL_FreeSurface(band);
+    }
+    if (banded) {
+        SDL_Surface* whole = MatchPicture(picture, palette, options);
+        REQUIRE(whole);
+        for (int y = 0; y < picture->h; ++y) {
+            const auto* row = static_cast<const uint8_t*>(whole->pixels) + y * whole->pitch;
+            REQUIRE(!std::memcmp(row, &indices[size_t(y) * bands.width], bands.width));
+        }
+        SDL_FreeSurface(whole);
     }
     SDL_Surface* viaTable = nullptr;
     if (picture->format->BitsPerPixel > 8) {
