@@ -351,7 +351,6 @@ bool OpenBmpBands(FILE* file, uint64_t fileSize, BmpBands& bands) {
         return false;
     }
     bands = BmpBands{file,
-                     fileSize,
                      static_cast<uint32_t>(header.width),
                      static_cast<uint32_t>(header.height),
                      header.dataOffset,

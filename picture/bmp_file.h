@@ -46,7 +46,6 @@ SDL_Surface* LoadBmpSafely(const char* path, Problem* problem = nullptr,
 // otherwise write.
 struct BmpBands {
     FILE* file = nullptr;  // the whole file, not owned
-    uint64_t fileSize = 0;
     uint32_t width = 0, height = 0;
     uint32_t dataOffset = 0;  // where the rows start in the file
     uint32_t rowBytes = 0;    // a row and its padding to 4 bytes
@@ -55,8 +54,8 @@ struct BmpBands {
 
 // True, with `bands` set, when the file of `fileSize` bytes (positioned at its
 // start) is an uncompressed 24-bit BMP with a 40-byte or longer info header
-// whose headers ReadBmp accepts. False for any other file, which is read
-// whole. The file's position is left anywhere.
+// whose headers ReadBmp accepts. False, with `bands` untouched, for any other
+// file, which is read whole. The file's position is left anywhere.
 bool OpenBmpBands(FILE* file, uint64_t fileSize, BmpBands& bands);
 
 // Rows `top` to `top + count - 1` of the picture, row 0 at the top, as the

@@ -61,14 +61,15 @@ bool OpenPicture(const char* path, PictureInput& picture, Problem* problem) {
     ClearProblem(problem);
     InputFile& input = picture.input;
     if (!OpenInput(path, kMaxPictureFileBytes, input, problem)) return false;
-    if (!OpenBmpBands(input.file, input.size, picture.bands)) picture.bands = BmpBands{};
+    OpenBmpBands(input.file, input.size, picture.bands);  // leaves them unset when it cannot
     return true;
 }
 
 SDL_Surface* ReadPictureFile(const char* path, Problem* problem, PictureFormat* format) {
+    ClearProblem(problem);
     PictureInput picture;
-    return OpenPicture(path, picture, problem) ? ReadWholePicture(picture, problem, format)
-                                               : nullptr;
+    if (!OpenInput(path, kMaxPictureFileBytes, picture.input, problem)) return nullptr;
+    return ReadWholePicture(picture, problem, format);
 }
 
 SDL_Surface* ReadWholePicture(PictureInput& picture, Problem* problem, PictureFormat* format) {
