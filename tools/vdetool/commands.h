@@ -61,8 +61,9 @@ struct MatchedPicture {
 // A picture file ("-": standard input) matched to `palette` as ReadInPalette
 // converts it, with no second copy of the picture: a large uncompressed 24-bit
 // BMP read and matched a band of rows at a time, any other picture matched
-// over its own pixels (MatchInPlace). False, with the failure reported (and `out` of no use),
-// when it cannot be read or matched. `format` receives the format read.
+// over its own pixels (MatchInPlace). False, with the failure reported (and
+// `out` of no use), when it cannot be read or matched. `format` receives the
+// format read.
 bool ReadMatched(Tool& tool, const std::string& path, const SDL_Color* palette,
                  const ConversionOptions& options, PictureFormat* format, MatchedPicture& out);
 

@@ -251,12 +251,17 @@ std::string InputName(const std::string& path) {
 
 namespace {
 
+// The file to open for an input named on the command line ("-": standard
+// input).
+const char* PathToOpen(const std::string& path) {
+    return path == "-" ? "/dev/stdin" : path.c_str();
+}
+
 // The picture file at `path`; null, with the failure reported, when it cannot
 // be read.
 SDL_Surface* ReadPicture(Tool& tool, const std::string& path, PictureFormat* format) {
     Problem problem;
-    SDL_Surface* picture =
-        ReadPictureFile(path == "-" ? "/dev/stdin" : path.c_str(), &problem, format);
+    SDL_Surface* picture = ReadPictureFile(PathToOpen(path), &problem, format);
     if (!picture) Fail(tool, InputName(path), problem.reason);
     return picture;
 }
@@ -341,8 +346,7 @@ bool ReadMatched(Tool& tool, const std::string& path, const SDL_Color* palette,
                  const ConversionOptions& options, PictureFormat* format, MatchedPicture& out) {
     PictureInput opened;
     Problem problem;
-    if (OpenPicture(path == "-" ? "/dev/stdin" : path.c_str(), opened, &problem) &&
-        ReadInBands(opened.bands)) {
+    if (OpenPicture(PathToOpen(path), opened, &problem) && ReadInBands(opened.bands)) {
         if (format) *format = PictureFormat::kBmp;
         return MatchInBands(tool, path, opened.bands, palette, options, out);
     }
